@@ -1,0 +1,47 @@
+#include "testing/temp_vault.hpp"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace core::testing {
+namespace {
+
+std::filesystem::path make_temp_dir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "bt-test-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) ADD_FAILURE() << "cannot create a temporary directory";
+  return pattern;
+}
+
+}  // namespace
+
+TempVault::TempVault() : root_(make_temp_dir()) {
+  std::filesystem::create_directories(root_ / "notes");
+  std::filesystem::create_directories(root_ / ".brask-tolvane");
+}
+
+TempVault::~TempVault() {
+  std::error_code ignored;  // a leftover temporary folder is not a test failure
+  std::filesystem::remove_all(root_, ignored);
+}
+
+void TempVault::write_file(const std::filesystem::path& relative, std::string_view text) const {
+  std::filesystem::create_directories((root_ / relative).parent_path());
+  std::ofstream out(root_ / relative, std::ios::binary);
+  out << text;
+}
+
+std::string TempVault::read_file(const std::filesystem::path& relative) const {
+  std::ifstream in(root_ / relative, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TempDir::TempDir() : path_(make_temp_dir()) {}
+
+TempDir::~TempDir() {
+  std::error_code ignored;  // as above
+  std::filesystem::remove_all(path_, ignored);
+}
+
+}  // namespace core::testing

@@ -1,0 +1,23 @@
+#pragma once
+// What one tool call gives back to the loop.
+
+#include <nlohmann/json.hpp>
+
+#include <expected>
+#include <functional>
+#include <string>
+
+namespace mcp {
+
+// The failure of one tool call; sent as a JSON-RPC error with code -32000.
+struct ToolError {
+  std::string text;
+};
+
+using ToolOutcome = std::expected<nlohmann::json, ToolError>;
+
+// Runs one `tools/call` with the tool's name and arguments. The loop takes it
+// as a parameter so that tests can drive the loop with a stand-in.
+using ToolCaller = std::function<ToolOutcome(const std::string& name, const nlohmann::json& arguments)>;
+
+}  // namespace mcp
