@@ -182,6 +182,7 @@ describe('configuration', () => {
     const home = scratch.home('home');
     const root = scratch.vault('vault');
     const session = await connect({ HOME: home });
+    let stderr;
     try {
       const disabled = `MCP server disabled. Set enabled:true in ${mcpConfigPath(home)}`;
       await assertToolError(session.client, 'list_notes', {}, disabled);
@@ -189,8 +190,9 @@ describe('configuration', () => {
       writeMcpConfig(home, { enabled: true, vault_path: root });
       assert.deepEqual(await call(session.client, 'list_notes', {}, ['notes']), { notes: [] });
     } finally {
-      assert.equal(await session.close(), '');
+      stderr = await session.close();
     }
+    assert.equal(stderr, '');
   });
 });
 
