@@ -1,4 +1,5 @@
 #include "main/cli.hpp"
+#include "main/dispatch.hpp"
 #include "main/stdio_loop.hpp"
 
 #include <csignal>
@@ -14,8 +15,6 @@ int main(int argc, char** argv) {
   // A client that closes its end of stdout must not kill the server.
   std::signal(SIGPIPE, SIG_IGN);
   std::ios::sync_with_stdio(false);
-  mcp::run_loop(std::cin, std::cout, [](const std::string&, const nlohmann::json&) -> mcp::ToolOutcome {
-    return std::unexpected(mcp::ToolError{"tools are not available in this build"});
-  });
+  mcp::run_loop(std::cin, std::cout, mcp::call_tool_with_current_config);
   return 0;
 }
