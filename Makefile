@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: setup build run test clean install
+.PHONY: setup build run test clean install demo
 
 setup:
 	@scripts/setup.sh
@@ -25,3 +25,6 @@ test: setup
 
 clean:
 	rm -rf build build-test
+
+demo: build
+	@scripts/demo.sh
