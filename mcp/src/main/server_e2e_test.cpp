@@ -42,6 +42,25 @@ json result_of(const std::string& line) {
   return json::parse(envelope["result"]["content"][0]["text"].get<std::string>(), nullptr, false);
 }
 
+TEST(ServerProcess, AScriptedStdinIsAnsweredByteForByte) {
+  const std::string deep = std::string(128, '[') + std::string(128, ']');
+  const std::string input = "\n   \nnot json\n{\"id\":1,\"method\":5}\n{\"id\":2,\"method\":\"ping\",\"id\":3}\n" +
+                            deep + "\n{\"id\":4,\"method\":\"ping\",\"params\":" + deep + "}\n" +
+                            "{\"id\":5,\"method\":\"ping\"}\r\n{\"method\":\"ping\"}\n"
+                            "{\"method\":\"notifications/initialized\"}\n{\"id\":6,\"method\":\"notifications/initialized\"}\n"
+                            "{\"method\":\"notifications/cancelled\"}\n{\"id\":\"u\",\"method\":\"resources/list\"}\n"
+                            "\xff\xfe\n{\"id\":7,\"method\":\"ping\"}";
+  auto run = testing::run_server(BT_SERVER_BINARY, input);
+  EXPECT_EQ(run.out,
+            "{\"id\":5,\"jsonrpc\":\"2.0\",\"result\":{}}\n"
+            "{\"id\":null,\"jsonrpc\":\"2.0\",\"result\":{}}\n"
+            "{\"error\":{\"code\":-32601,\"message\":\"method not found\"},\"id\":null,\"jsonrpc\":\"2.0\"}\n"
+            "{\"error\":{\"code\":-32601,\"message\":\"method not found\"},\"id\":\"u\",\"jsonrpc\":\"2.0\"}\n"
+            "{\"id\":7,\"jsonrpc\":\"2.0\",\"result\":{}}\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.exit_status, 0);
+}
+
 class Server : public ::testing::Test {
  protected:
   void write_config(const std::string& mcp_json, const std::string& settings_json = "") {
