@@ -52,6 +52,30 @@ constexpr std::string_view kSchema =
     "  value TEXT NOT NULL\n"
     ");";
 
+// Indexes of this system's own, beside the shared schema. Each is a plain
+// "IF NOT EXISTS" index on existing columns, using only SQLite's built-in
+// functions, so other programs sharing the file keep them up to date without
+// knowing of them. They let the title lookup, the backlinks query and the
+// replacement of a note's full-text row find their rows instead of scanning
+// the vault. The statements that use them keep their texts, apart from the
+// full-text delete, which names the full-text table's content table.
+constexpr std::string_view kTitleKeyIndex =
+    "CREATE INDEX IF NOT EXISTS bt_note_files_title_key ON note_files (lower(trim(title))) "
+    "WHERE deleted_at IS NULL";
+constexpr std::string_view kLinkTitleKeyIndex =
+    "CREATE INDEX IF NOT EXISTS bt_links_title_key ON links (lower(trim(target_title))) "
+    "WHERE target_id IS NULL AND target_title IS NOT NULL";
+constexpr std::string_view kFtsNoteIdIndex =
+    "CREATE INDEX IF NOT EXISTS bt_notes_fts_note_id ON notes_fts_content (c0)";
+
+// Adds the lookup indexes; tells whether the full-text one is there. A
+// failure only costs speed, so it is not an error of the open.
+bool add_lookup_indexes(sqlite3* db) {
+  (void)exec(db, kTitleKeyIndex);
+  (void)exec(db, kLinkTitleKeyIndex);
+  return exec(db, kFtsNoteIdIndex).has_value();
+}
+
 // Only existence counts: the marker may be a directory or anything else.
 bool has_marker(const std::filesystem::path& root) {
   std::error_code ec;
@@ -73,6 +97,7 @@ Result<Vault> open_vault(const std::filesystem::path& root) {
   // hence set on every open.
   if (auto pragmas = exec(vault.db(), kPragmas); !pragmas) return std::unexpected(std::move(pragmas.error()));
   if (auto schema = exec(vault.db(), kSchema); !schema) return std::unexpected(std::move(schema.error()));
+  vault.fts_note_id_indexed = add_lookup_indexes(vault.db());
   return vault;
 }
 

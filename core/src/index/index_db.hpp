@@ -13,6 +13,9 @@ namespace core {
 struct Vault {
   std::filesystem::path root;  // as passed to open_vault; note paths are built from it
   DbHandle connection;         // exclusively owned; closed with the vault
+  // Whether the full-text rows of a note can be found by its id through an
+  // index (see open_vault); otherwise they are found by scanning.
+  bool fts_note_id_indexed = false;
 
   // The connection for statements of other units; lives as long as the vault.
   sqlite3* db() const { return connection.get(); }
@@ -21,7 +24,11 @@ struct Vault {
 // Opens the vault at `root`: checks that `root/.brask-tolvane` exists (of
 // any kind), opens or creates `index.db` in it, switches on WAL journaling
 // and foreign keys, and creates any missing table or index. Opening an
-// existing index changes nothing in it.
+// existing index changes nothing in it. Besides the shared schema it adds,
+// once, indexes that only speed up this system's own lookups; they follow
+// every write of any program and change no result. If one cannot be made
+// (a read-only file, a full-text table of another layout) the statements
+// that would use it fall back to scanning.
 // Fails with Message "not a vault: <root>" (root as given) when the marker
 // cannot be examined, without creating anything; with Database when the
 // index cannot be opened, is not a SQLite file, or the schema cannot be

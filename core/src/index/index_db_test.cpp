@@ -26,7 +26,8 @@ TEST(OpenVault, FreshVaultGetsTheWholeSchemaInWalMode) {
   EXPECT_EQ(vault->root, tv.root());
   EXPECT_TRUE(std::filesystem::exists(tv.root() / ".brask-tolvane" / "index.db"));
   EXPECT_EQ(rows(*vault, kSchemaObjects),
-            (std::vector<std::string>{"index|idx_links_source", "index|idx_links_target",
+            (std::vector<std::string>{"index|bt_links_title_key", "index|bt_note_files_title_key",
+                                      "index|bt_notes_fts_note_id", "index|idx_links_source", "index|idx_links_target",
                                       "index|idx_note_files_deleted", "index|idx_note_files_updated",
                                       "table|app_state", "table|links", "table|note_files", "table|notes_fts"}));
   EXPECT_EQ(rows(*vault, "PRAGMA journal_mode"), std::vector<std::string>{"wal"});
@@ -34,6 +35,40 @@ TEST(OpenVault, FreshVaultGetsTheWholeSchemaInWalMode) {
   EXPECT_EQ(rows(*vault, "SELECT (SELECT count(*) FROM note_files) + (SELECT count(*) FROM links) + "
                          "(SELECT count(*) FROM notes_fts) + (SELECT count(*) FROM app_state)"),
             std::vector<std::string>{"0"});
+}
+
+// The lookups that run on every save or backlinks call must find their rows
+// through an index, not by reading the whole vault.
+TEST(OpenVault, PerNoteLookupsUseTheirIndexes) {
+  TempVault tv;
+  auto vault = open_vault(tv.root());
+  ASSERT_TRUE(is_ok(vault));
+  EXPECT_TRUE(vault->fts_note_id_indexed);
+  auto plan = [&](std::string_view sql) {
+    std::string text;
+    for (const std::string& row : rows(*vault, "EXPLAIN QUERY PLAN " + std::string(sql))) text += row + "\n";
+    return text;
+  };
+  EXPECT_NE(plan("SELECT id FROM note_files WHERE deleted_at IS NULL AND lower(trim(title)) = lower(trim('x')) LIMIT 2")
+                .find("bt_note_files_title_key"), std::string::npos);
+  EXPECT_NE(plan("DELETE FROM notes_fts WHERE rowid IN (SELECT id FROM notes_fts_content WHERE c0 = 'x')")
+                .find("bt_notes_fts_note_id"), std::string::npos);
+}
+
+// A full-text table that another program made with external content has no
+// content table to index; saving then falls back to the plain delete.
+TEST(OpenVault, AFullTextTableOfAnotherLayoutStillWorks) {
+  TempVault tv;
+  {
+    auto db = open_database(tv.root() / ".brask-tolvane" / "index.db");
+    ASSERT_TRUE(is_ok(db));
+    ASSERT_TRUE(is_ok(exec(db->get(), "CREATE TABLE ext (note_id, title, body);"
+                                      "CREATE VIRTUAL TABLE notes_fts USING fts5(note_id UNINDEXED, title, body, "
+                                      "content='ext', tokenize='unicode61');")));
+  }
+  auto vault = open_vault(tv.root());
+  ASSERT_TRUE(is_ok(vault));
+  EXPECT_FALSE(vault->fts_note_id_indexed);
 }
 
 TEST(OpenVault, OpeningAgainChangesNothing) {

@@ -24,6 +24,11 @@ constexpr std::string_view kUpsertNote =
     "           metas_json=excluded.metas_json, workspace_id=excluded.workspace_id,\n"
     "           updated_at=excluded.updated_at, deleted_at=NULL";
 constexpr std::string_view kDeleteFts = "DELETE FROM notes_fts WHERE note_id = ?1";
+// The same rows found through the content table's note-id index: `note_id`
+// is not indexed by the full-text table itself, so the statement above reads
+// every row of it. Column c0 of the content table holds `note_id`.
+constexpr std::string_view kDeleteFtsIndexed =
+    "DELETE FROM notes_fts WHERE rowid IN (SELECT id FROM notes_fts_content WHERE c0 = ?1)";
 constexpr std::string_view kInsertFts = "INSERT INTO notes_fts (note_id, title, body) VALUES (?1, ?2, ?3)";
 constexpr std::string_view kDeleteLinks = "DELETE FROM links WHERE source_id = ?1";
 constexpr std::string_view kInsertLink =
@@ -83,9 +88,11 @@ Result<void> write_note_row(const Vault& vault, const Note& note, const std::str
                        fm.updated);
 }
 
+std::string_view delete_fts(const Vault& vault) { return vault.fts_note_id_indexed ? kDeleteFtsIndexed : kDeleteFts; }
+
 Result<void> write_fts_row(const Vault& vault, const Note& note) {
   const NoteFrontmatter& fm = note.frontmatter;
-  if (auto gone = run_statement(vault.db(), kDeleteFts, fm.id); !gone) return gone;
+  if (auto gone = run_statement(vault.db(), delete_fts(vault), fm.id); !gone) return gone;
   return run_statement(vault.db(), kInsertFts, fm.id, fm.title, note.body);
 }
 
@@ -152,7 +159,7 @@ Result<void> mark_note_deleted(const Vault& vault, std::string_view id) {
   auto tx = Transaction::begin_immediate(vault.db());
   if (!tx) return std::unexpected(std::move(tx.error()));
   if (auto marked = run_statement(vault.db(), kMarkDeleted, id); !marked) return marked;
-  if (auto gone = run_statement(vault.db(), kDeleteFts, id); !gone) return gone;
+  if (auto gone = run_statement(vault.db(), delete_fts(vault), id); !gone) return gone;
   return tx->commit();
 }
 

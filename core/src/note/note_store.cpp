@@ -170,6 +170,11 @@ Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& 
   const bool created = !existing;
   Note note = created ? new_note(title, body) : std::move(*existing);
   if (created && !id.empty()) note.frontmatter.id = id;
+  // A new note goes to its default place: the search above found no file
+  // for a given id, and a freshly made id names none. Leaving the path empty
+  // would make the save walk the whole notes tree to learn that again.
+  if (created)
+    if (auto place = default_note_path(vault, note.frontmatter.id)) note.path = *place;
   note.frontmatter.title = title;
   note.body = body;
   note.frontmatter.tags = extract_hashtags(title);

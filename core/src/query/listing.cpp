@@ -10,9 +10,13 @@
 namespace core {
 namespace {
 
+// Every live note, newest first. The unary "+" makes the planner walk the
+// updated_at index rather than collect all live rows and sort them, so rows
+// arrive in order one at a time and a listing with a limit stops reading
+// once it has enough. Same rows, same order.
 constexpr std::string_view kLiveNotes =
     "SELECT id, title, updated_at, tags_json, path FROM note_files\n"
-    "         WHERE deleted_at IS NULL ORDER BY updated_at DESC";
+    "         WHERE +deleted_at IS NULL ORDER BY updated_at DESC";
 
 std::string_view without_leading_hashes(std::string_view tag) {
   return tag.substr(std::min(tag.find_first_not_of('#'), tag.size()));
@@ -60,7 +64,7 @@ Result<std::vector<NoteListItem>> list_notes(const Vault& vault, const std::opti
   auto stmt = prepare(vault.db(), kLiveNotes);
   if (!stmt) return std::unexpected(std::move(stmt.error()));
   std::vector<NoteListItem> items;
-  for (;;) {
+  while (!limit || items.size() < *limit) {
     auto row = stmt->step();
     if (!row) return std::unexpected(std::move(row.error()));
     if (!*row) break;
@@ -70,7 +74,6 @@ Result<std::vector<NoteListItem>> list_notes(const Vault& vault, const std::opti
     if (wanted_tag && !has_tag(*item, *wanted_tag)) continue;
     items.push_back(std::move(*item));
   }
-  if (limit && *limit < items.size()) items.resize(*limit);
   return items;
 }
 
