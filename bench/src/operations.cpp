@@ -11,7 +11,12 @@ namespace {
 
 using nlohmann::json;
 using Check = std::function<Outcome<std::optional<size_t>>(const json&, size_t)>;
-using Floor = std::function<Outcome<void>(sqlite3*, size_t)>;
+using Floor = std::function<FloorStatements(size_t)>;
+
+// A floor whose statements are the same on every call.
+Floor same_every_call(FloorStatements statements) {
+  return [statements = std::move(statements)](size_t) { return statements; };
+}
 
 constexpr int64_t kSearchLimit = 25;  // the tool's default, which the requests rely on
 // Floor-only notes are numbered far past the server's new notes, so the
@@ -125,25 +130,28 @@ std::shared_ptr<WritePlan> make_write_plan(const VaultGenerator& vault, size_t m
 // calls its first one back, so each call changes the title.
 bool renames_forward(size_t call) { return call % 2 == 0; }
 
-Outcome<void> rename_floor(WritePlan& plan, sqlite3* db, size_t call) {
+// The hub's save with its new title, then the save of each linking note.
+FloorStatements rename_floor(const std::shared_ptr<WritePlan>& plan, size_t call) {
   const bool forward = renames_forward(call);
-  const std::string& old_title = forward ? plan.hub_title : plan.hub_renamed;
-  IndexedNote hub = plan.hub;
-  hub.title = forward ? plan.hub_renamed : plan.hub_title;
-  if (auto done = save_lookups(db, hub.id); !done) return done;
-  if (auto done = index_note(db, hub, plan.link_ids); !done) return done;
-  auto sources = linking_sources(db, hub.id, old_title);
-  if (!sources) return failure(sources.error());
-  for (const auto& row : *sources) {
-    // Loading the linking note, then saving it without title handling.
-    if (auto found = path_by_id(db, row.front()); !found) return failure(found.error());
-    if (auto found = path_by_id(db, row.front()); !found) return failure(found.error());
-    auto linker = plan.linkers.find(row.front());
-    if (linker == plan.linkers.end()) continue;
-    const IndexedNote& rewritten = forward ? linker->second.second : linker->second.first;
-    if (auto done = index_note(db, rewritten, plan.link_ids); !done) return done;
-  }
-  return {};
+  IndexedNote hub = plan->hub;
+  hub.title = forward ? plan->hub_renamed : plan->hub_title;
+  std::string old_title = forward ? plan->hub_title : plan->hub_renamed;
+  return [plan, forward, hub = std::move(hub), old_title = std::move(old_title)](sqlite3* db) -> Outcome<void> {
+    if (auto done = save_lookups(db, hub.id); !done) return done;
+    if (auto done = index_note(db, hub, plan->link_ids); !done) return done;
+    auto sources = linking_sources(db, hub.id, old_title);
+    if (!sources) return failure(sources.error());
+    for (const auto& row : *sources) {
+      // Loading the linking note, then saving it without title handling.
+      if (auto found = path_by_id(db, row.front()); !found) return failure(found.error());
+      if (auto found = path_by_id(db, row.front()); !found) return failure(found.error());
+      auto linker = plan->linkers.find(row.front());
+      if (linker == plan->linkers.end()) continue;
+      const IndexedNote& rewritten = forward ? linker->second.second : linker->second.first;
+      if (auto done = index_note(db, rewritten, plan->link_ids); !done) return done;
+    }
+    return {};
+  };
 }
 
 std::vector<Operation> read_operations(const VaultGenerator& vault, const std::string& root) {
@@ -158,18 +166,20 @@ std::vector<Operation> read_operations(const VaultGenerator& vault, const std::s
     return Operation{std::move(name), [=](size_t) { return tool_call("search_notes", {{"query", query}}, root); },
                      std::move(check), std::move(floor)};
   };
-  auto text_floor = [](std::string word) -> Floor {
-    return [expression = match_expression(word)](sqlite3* db, size_t) { return discard(full_text(db, expression, kSearchLimit)); };
+  auto text_floor = [](const std::string& word) {
+    return same_every_call([expression = match_expression(word)](sqlite3* db) {
+      return discard(full_text(db, expression, kSearchLimit));
+    });
   };
-  const Floor list_floor = [](sqlite3* db, size_t) { return discard(listing(db)); };
-  const Floor filter_floor = [](sqlite3* db, size_t) { return recent_then_lookups(db); };
+  const Floor list_floor = same_every_call([](sqlite3* db) { return discard(listing(db)); });
+  const Floor filter_floor = same_every_call(recent_then_lookups);
   const auto at_most_page = [page](size_t n) { return n <= page; };
 
   std::vector<Operation> ops;
   ops.push_back({"ping", [](size_t) { return ServerCall{"ping", "", json()}; }, nullptr, nullptr});
   ops.push_back({"get_note", [=](size_t) { return tool_call("get_note", {{"id", get_id}}, root); },
                  member_is("id", [=](size_t) { return json(get_id); }),
-                 [=](sqlite3* db, size_t) { return discard(path_by_id(db, get_id)); }});
+                 same_every_call([=](sqlite3* db) { return discard(path_by_id(db, get_id)); })});
   ops.push_back({"list_notes limit 25", [=](size_t) { return tool_call("list_notes", {{"limit", 25}}, root); },
                  rows_exactly("notes", page), list_floor});
   ops.push_back({"list_notes folder projects",
@@ -178,7 +188,7 @@ std::vector<Operation> read_operations(const VaultGenerator& vault, const std::s
   ops.push_back({"list_notes, no limit", [=](size_t) { return tool_call("list_notes", json::object(), root); },
                  rows_exactly("notes", vault.size()), list_floor});
   ops.push_back(search("search_notes empty query", "", rows_exactly("notes", page),
-                       [](sqlite3* db, size_t) { return discard(recent_notes(db, kSearchLimit)); }));
+                       same_every_call([](sqlite3* db) { return discard(recent_notes(db, kSearchLimit)); })));
   ops.push_back(search("search_notes common word", words.common, rows_exactly("notes", page), text_floor(words.common)));
   ops.push_back(search("search_notes mid word", words.mid, rows_in("notes", [page](size_t n) { return n > 0 && n <= page; }, "1 to 25"),
                        text_floor(words.mid)));
@@ -191,66 +201,89 @@ std::vector<Operation> read_operations(const VaultGenerator& vault, const std::s
   ops.push_back(search("search_notes " + meta_query, meta_query, rows_in("notes", at_most_page, "at most 25"), filter_floor));
   ops.push_back({"list_backlinks (50 linking notes)", [=](size_t) { return tool_call("list_backlinks", {{"id", hub_id}}, root); },
                  rows_exactly("backlinks", VaultGenerator::kHubLinkers),
-                 [=](sqlite3* db, size_t) { return discard(backlinks(db, hub_id)); }});
+                 same_every_call([=](sqlite3* db) { return discard(backlinks(db, hub_id)); })});
   return ops;
+}
+
+// The statements of a save of `note`: the lookups, then the indexer.
+FloorStatements save_floor(std::shared_ptr<WritePlan> plan, IndexedNote note) {
+  return [plan = std::move(plan), note = std::move(note)](sqlite3* db) -> Outcome<void> {
+    if (auto done = save_lookups(db, note.id); !done) return done;
+    return index_note(db, note, plan->link_ids);
+  };
+}
+
+Operation upsert_new_operation(const std::shared_ptr<WritePlan>& plan, const std::string& root) {
+  const size_t first_new = plan->vault.size();
+  return {"upsert_note, new note",
+          [plan, root, first_new](size_t call) {
+            const NoteSpec note = plan->vault.note(first_new + call);
+            return tool_call("upsert_note", {{"title", note.title}, {"body", note.body}, {"metas", note.metas}}, root);
+          },
+          member_is("created", [](size_t) { return json(true); }),
+          [plan, first_new](size_t call) {
+            const NoteSpec note = plan->vault.note(first_new + kFloorNoteOffset + call);
+            return save_floor(plan, indexed_form(plan->vault, note, ""));
+          }};
+}
+
+std::string status_of_call(size_t call) { return "review-" + std::to_string(call); }
+
+Operation set_metas_operation(const std::shared_ptr<WritePlan>& plan, const std::string& root) {
+  const std::string id = plan->metas_note.id;
+  return {"set_metas",
+          [id, root](size_t call) {
+            return tool_call("set_metas", {{"id", id}, {"metas", {{"status", status_of_call(call)}}}}, root);
+          },
+          [](const json& result, size_t call) -> Outcome<std::optional<size_t>> {
+            const json* metas = result.is_object() && result.contains("metas") ? &result["metas"] : nullptr;
+            if (metas == nullptr || !metas->is_object() || metas->value("status", json()) != status_of_call(call))
+              return failure("expected metas.status " + status_of_call(call) + " in " + shortened(result));
+            return std::optional<size_t>();
+          },
+          [plan](size_t call) {
+            IndexedNote note = plan->metas_note;
+            json metas = json::parse(note.metas_json, nullptr, false);
+            metas["status"] = status_of_call(call);
+            note.metas_json = metas.dump();
+            return save_floor(plan, std::move(note));
+          }};
+}
+
+Operation move_operation(const std::shared_ptr<WritePlan>& plan, const std::string& root) {
+  const std::string id = plan->moved_note.id;
+  return {"move_note",
+          [id, root](size_t call) { return tool_call("move_note", {{"id", id}, {"folder", kMoveFolders[call % 2]}}, root); },
+          member_is("folder", [](size_t call) { return json(kMoveFolders[call % 2]); }),
+          [plan](size_t call) -> FloorStatements {
+            IndexedNote note = plan->moved_note;
+            note.path = stored_path(kMoveFolders[call % 2], note.id);
+            FloorStatements save = save_floor(plan, std::move(note));
+            return [save, id = plan->moved_note.id](sqlite3* db) -> Outcome<void> {
+              if (auto done = save(db); !done) return done;
+              return discard(path_by_id(db, id));  // the handler's report of the new place
+            };
+          }};
+}
+
+Operation rename_operation(const std::shared_ptr<WritePlan>& plan, const std::string& root) {
+  const NoteSpec hub = plan->vault.note(VaultGenerator::kHub);
+  auto title_of_call = [plan](size_t call) { return renames_forward(call) ? plan->hub_renamed : plan->hub_title; };
+  return {"rename, 50 linking notes",
+          [hub, root, title_of_call](size_t call) {
+            return tool_call("upsert_note",
+                             {{"id", hub.id}, {"title", title_of_call(call)}, {"body", hub.body}, {"metas", hub.metas}}, root);
+          },
+          member_is("title", [title_of_call](size_t call) { return json(title_of_call(call)); }),
+          [plan](size_t call) { return rename_floor(plan, call); }};
 }
 
 std::vector<Operation> write_operations(const VaultGenerator& vault, const std::string& root) {
   const size_t metas_index = plain_note(vault, vault.size() / 3 + 1);
   const size_t moved_index = plain_note(vault, metas_index + 1);
-  auto plan = make_write_plan(vault, metas_index, moved_index);
-  const size_t first_new = vault.size();
-  const std::string metas_id = plan->metas_note.id, moved_id = plan->moved_note.id, hub_id = plan->hub.id;
-  auto status = [](size_t call) { return "review-" + std::to_string(call); };
-
-  std::vector<Operation> ops;
-  ops.push_back({"upsert_note, new note",
-                 [=](size_t call) {
-                   const NoteSpec note = vault.note(first_new + call);
-                   return tool_call("upsert_note", {{"title", note.title}, {"body", note.body}, {"metas", note.metas}}, root);
-                 },
-                 member_is("created", [](size_t) { return json(true); }),
-                 [plan, first_new](sqlite3* db, size_t call) -> Outcome<void> {
-                   const NoteSpec note = plan->vault.note(first_new + kFloorNoteOffset + call);
-                   if (auto done = save_lookups(db, note.id); !done) return done;
-                   return index_note(db, indexed_form(plan->vault, note, ""), plan->link_ids);
-                 }});
-  ops.push_back({"set_metas",
-                 [=](size_t call) { return tool_call("set_metas", {{"id", metas_id}, {"metas", {{"status", status(call)}}}}, root); },
-                 [=](const json& result, size_t call) -> Outcome<std::optional<size_t>> {
-                   if (!result.is_object() || !result.contains("metas") || !result["metas"].is_object() ||
-                       !result["metas"].contains("status"))
-                     return failure("no metas.status in " + shortened(result));
-                   if (result["metas"]["status"] != status(call)) return failure("status not set: " + shortened(result));
-                   return std::optional<size_t>();
-                 },
-                 [plan, status](sqlite3* db, size_t call) -> Outcome<void> {
-                   IndexedNote note = plan->metas_note;
-                   json metas = json::parse(note.metas_json, nullptr, false);
-                   metas["status"] = status(call);
-                   note.metas_json = metas.dump();
-                   if (auto done = save_lookups(db, note.id); !done) return done;
-                   return index_note(db, note, plan->link_ids);
-                 }});
-  ops.push_back({"move_note",
-                 [=](size_t call) { return tool_call("move_note", {{"id", moved_id}, {"folder", kMoveFolders[call % 2]}}, root); },
-                 member_is("folder", [](size_t call) { return json(kMoveFolders[call % 2]); }),
-                 [plan](sqlite3* db, size_t call) -> Outcome<void> {
-                   IndexedNote note = plan->moved_note;
-                   note.path = stored_path(kMoveFolders[call % 2], note.id);
-                   if (auto done = save_lookups(db, note.id); !done) return done;
-                   if (auto done = index_note(db, note, plan->link_ids); !done) return done;
-                   return discard(path_by_id(db, note.id));
-                 }});
-  ops.push_back({"rename, 50 linking notes",
-                 [=](size_t call) {
-                   const NoteSpec hub = vault.note(VaultGenerator::kHub);
-                   const std::string title = renames_forward(call) ? plan->hub_renamed : plan->hub_title;
-                   return tool_call("upsert_note", {{"id", hub_id}, {"title", title}, {"body", hub.body}, {"metas", hub.metas}}, root);
-                 },
-                 member_is("title", [plan](size_t call) { return json(renames_forward(call) ? plan->hub_renamed : plan->hub_title); }),
-                 [plan](sqlite3* db, size_t call) { return rename_floor(*plan, db, call); }});
-  return ops;
+  const auto plan = make_write_plan(vault, metas_index, moved_index);
+  return {upsert_new_operation(plan, root), set_metas_operation(plan, root), move_operation(plan, root),
+          rename_operation(plan, root)};
 }
 
 }  // namespace

@@ -25,6 +25,8 @@ struct ServerCall {
   nlohmann::json arguments;
 };
 
+using FloorStatements = std::function<Outcome<void>(sqlite3* db)>;
+
 struct Operation {
   std::string name;
   // The request of call number `call`, counting warm-up calls from 0.
@@ -35,9 +37,10 @@ struct Operation {
   // rows it lists (nullopt for results that are no list), or what is wrong
   // with it. Empty for ping.
   std::function<Outcome<std::optional<size_t>>(const nlohmann::json& result, size_t call)> check;
-  // The call's index statements on an open connection. Call numbers of the
-  // floor never repeat one another. Empty when the call has no index work.
-  std::function<Outcome<void>(sqlite3* db, size_t call)> floor;
+  // The index statements of floor call number `call`, their inputs made
+  // ready, to be run on an open connection. Floor call numbers never repeat
+  // one another. Empty when the call has no index work.
+  std::function<FloorStatements(size_t call)> floor;
 };
 
 // The operations for a vault loaded from `vault` at `vault_root`, in the

@@ -79,7 +79,7 @@ TEST(Operations, FloorsRunOnAFilledIndex) {
   for (const Operation& op : make_operations(vault, folder.path().string())) {
     if (!op.floor) continue;
     for (size_t call = 0; call < 3; ++call) {
-      auto done = op.floor(db->get(), call);
+      auto done = op.floor(call)(db->get());
       EXPECT_TRUE(done.has_value()) << op.name << " call " << call << ": " << done.error();
     }
   }

@@ -115,11 +115,12 @@ void time_floor(const fs::path& index, const Operation& op, const RunOptions& op
   std::vector<double> framed, bare;
   const size_t calls = options.warmup + options.reps;
   for (size_t k = 0; k < calls; ++k) {
+    const FloorStatements statements = op.floor(next_call++);
     const auto started = Clock::now();
     Outcome<void> done;
     {
       auto db = open_index(index);
-      done = db ? op.floor(db->get(), next_call++) : Outcome<void>(failure(db.error()));
+      done = db ? statements(db->get()) : Outcome<void>(failure(db.error()));
     }  // closed inside the timing, as at the end of a call
     if (!done) return add_failure(row, "floor: " + done.error());
     if (k >= options.warmup) framed.push_back(ms_since(started));
@@ -127,28 +128,36 @@ void time_floor(const fs::path& index, const Operation& op, const RunOptions& op
   auto db = open_index(index);
   if (!db) return add_failure(row, "floor: " + db.error());
   for (size_t k = 0; k < calls; ++k) {
+    const FloorStatements statements = op.floor(next_call++);
     const auto started = Clock::now();
-    if (auto done = op.floor(db->get(), next_call++); !done) return add_failure(row, "floor: " + done.error());
+    if (auto done = statements(db->get()); !done) return add_failure(row, "floor: " + done.error());
     if (k >= options.warmup) bare.push_back(ms_since(started));
   }
   row.floor = summarize(std::move(framed));
   row.bare = summarize(std::move(bare));
 }
 
-std::vector<std::string> word_remarks(const fs::path& index, const QueryWords& words) {
+// How many notes hold each query word, counted in the index as loaded.
+std::string word_remarks(const fs::path& index, const QueryWords& words) {
   auto db = open_index(index);
-  if (!db) return {"word counts unavailable: " + db.error()};
+  if (!db) return "word counts unavailable: " + db.error();
   std::string line = "query words (notes holding them):";
   for (const auto& [label, word] : {std::pair{"common", words.common}, {"mid", words.mid}, {"rare", words.rare},
                                     {"missing", words.missing}}) {
     auto count = document_count(db->get(), word);
     line += std::string(" ") + label + " '" + word + "' " + (count ? with_thousands(static_cast<uint64_t>(*count)) : "?");
   }
-  return {line};
+  return line;
+}
+
+void note_problem(Report& report, std::string text) {
+  report.remarks.push_back(std::move(text));
+  report.complete = false;
 }
 
 // Loads the vault through the server and times every operation against it.
-Outcome<void> run_server_side(const RunOptions& options, const Workspace& ws, const VaultGenerator& vault,
+// Gives whether the vault was loaded.
+Outcome<bool> run_server_side(const RunOptions& options, const Workspace& ws, const VaultGenerator& vault,
                               const std::vector<Operation>& ops, Report& report) {
   auto server = ServerProcess::start(options.server_binary, server_environment(ws));
   if (!server) return failure(server.error());
@@ -158,19 +167,57 @@ Outcome<void> run_server_side(const RunOptions& options, const Workspace& ws, co
 
   progress(options.notes, "loading through " + options.server_binary);
   auto load = load_vault(*server, vault, ws.vault.string());
-  if (load) report.load = *load;
-  else report.remarks.push_back("load failed: " + load.error()), report.complete = false;
+  if (load) {
+    report.load = *load;
+    report.remarks.push_back(word_remarks(ws.index, vault.query_words()));
+  } else {
+    note_problem(report, "load failed: " + load.error());
+  }
   for (size_t k = 0; k < ops.size(); ++k) {
     progress(options.notes, "timing " + ops[k].name);
     time_server(*server, ops[k], options, report.rows[k]);
   }
+  // Read before the end of input: the process is gone after it.
   if (auto peak = server->peak_resident_kib(); peak) report.peak_kib = *peak;
-  else report.remarks.push_back(peak.error());
+  else note_problem(report, peak.error());
   auto status = server->finish();
-  if (!status || *status != 0)
-    report.remarks.push_back("server exit: " + (status ? std::to_string(*status) : status.error())), report.complete = false;
-  return {};
+  if (!status) note_problem(report, status.error());
+  else if (*status != 0) note_problem(report, "server exit status " + std::to_string(*status));
+  return load.has_value();
 }
+
+// Fills the index without a server, for timing the floor alone.
+bool fill_directly(const Workspace& ws, const VaultGenerator& vault, Report& report) {
+  progress(vault.size(), "filling index.db directly (no server)");
+  Outcome<void> filled;
+  {
+    auto db = open_index(ws.index);
+    LinkIds ids('y');  // the floor's own writes use another lead
+    filled = db ? fill_index(db->get(), vault, ids) : Outcome<void>(failure(db.error()));
+  }  // closed before the counts and the floor open the index on their own
+  if (!filled) {
+    note_problem(report, "filling the index failed: " + filled.error());
+    return false;
+  }
+  report.remarks.push_back(word_remarks(ws.index, vault.query_words()));
+  return true;
+}
+
+// Removes the workspace when the run ends, however it ends, unless kept.
+class WorkspaceCleanup {
+ public:
+  WorkspaceCleanup(fs::path dir, bool keep) : dir_(std::move(dir)), keep_(keep) {}
+  ~WorkspaceCleanup() {
+    std::error_code ignored;  // a leftover temporary folder is no reason to fail the run
+    if (!keep_) fs::remove_all(dir_, ignored);
+  }
+  WorkspaceCleanup(const WorkspaceCleanup&) = delete;
+  WorkspaceCleanup& operator=(const WorkspaceCleanup&) = delete;
+
+ private:
+  fs::path dir_;
+  bool keep_;
+};
 
 }  // namespace
 
@@ -178,38 +225,31 @@ Outcome<Report> run_benchmark(const RunOptions& options) {
   const VaultGenerator vault(options.notes, options.seed);
   auto ws = make_workspace(options.work_root);
   if (!ws) return failure(ws.error());
+  const WorkspaceCleanup cleanup(ws->dir, options.keep);
   Report report{vault.size(), options.seed, options.warmup, options.reps, {}, {}, {}, {}, true};
   const std::vector<Operation> ops = make_operations(vault, ws->vault.string());
   for (const Operation& op : ops) report.rows.push_back({op.name, {}, {}, {}, {}, {}});
+  if (options.keep) report.remarks.push_back("workspace kept: " + ws->dir.string());
 
   bool loaded = false;
   if (options.floor_only) {
-    progress(vault.size(), "filling index.db directly (no server)");
-    auto db = open_index(ws->index);
-    LinkIds ids('y');  // the floor's own writes use another lead
-    auto filled = db ? fill_index(db->get(), vault, ids) : Outcome<void>(failure(db.error()));
-    loaded = filled.has_value();
-    if (!filled) report.remarks.push_back("filling the index failed: " + filled.error()), report.complete = false;
+    loaded = fill_directly(*ws, vault, report);
   } else {
-    if (auto done = run_server_side(options, *ws, vault, ops, report); !done) return failure(done.error());
-    loaded = report.load.has_value();
+    auto done = run_server_side(options, *ws, vault, ops, report);
+    if (!done) return failure(done.error());
+    loaded = *done;
   }
-  if (loaded) {
-    report.remarks.push_back(word_remarks(ws->index, vault.query_words()).front());
-    size_t next_call = 0;
-    for (size_t k = 0; k < ops.size(); ++k) {
-      if (!ops[k].floor) continue;
-      progress(vault.size(), "floor " + ops[k].name);
-      time_floor(ws->index, ops[k], options, next_call, report.rows[k]);
-    }
-  } else {
-    report.remarks.push_back("floor skipped: no loaded index (--floor-only fills one without the server)");
+  if (!loaded) {
+    note_problem(report, "floor skipped: no loaded index (--floor-only fills one without the server)");
+    return report;
+  }
+  size_t next_call = 0;
+  for (size_t k = 0; k < ops.size(); ++k) {
+    if (!ops[k].floor) continue;
+    progress(vault.size(), "floor " + ops[k].name);
+    time_floor(ws->index, ops[k], options, next_call, report.rows[k]);
   }
   for (const ReportRow& row : report.rows) report.complete = report.complete && row.failure.empty();
-
-  std::error_code error;
-  if (options.keep) report.remarks.push_back("workspace kept: " + ws->dir.string());
-  else fs::remove_all(ws->dir, error);  // a leftover temporary folder is no reason to fail the run
   return report;
 }
 

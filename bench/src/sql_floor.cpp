@@ -167,6 +167,22 @@ Outcome<void> upsert_row(sqlite3* db, const IndexedNote& note) {
   return {};
 }
 
+Outcome<void> index_statements(sqlite3* db, const IndexedNote& note, LinkIds& ids) {
+  if (auto done = upsert_row(db, note); !done) return done;
+  if (auto done = query(db, "DELETE FROM notes_fts WHERE note_id = ?1", {note.id}); !done) return failure(done.error());
+  auto inserted = query(db, "INSERT INTO notes_fts (note_id, title, body) VALUES (?1, ?2, ?3)", {note.id, note.title, note.body});
+  if (!inserted) return failure(inserted.error());
+  if (auto done = query(db, "DELETE FROM links WHERE source_id = ?1", {note.id}); !done) return failure(done.error());
+  std::vector<IndexedLink> links = note.links;
+  for (IndexedLink& link : links) {
+    if (!link.target_title) continue;
+    auto found = id_by_title(db, *link.target_title);
+    if (!found) return failure(found.error());
+    if (*found) link.target_id = **found;
+  }
+  return insert_links(db, note, links, ids);
+}
+
 }  // namespace
 
 void CloseDb::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
@@ -253,19 +269,16 @@ std::string LinkIds::next() {
 }
 
 Outcome<void> index_note(sqlite3* db, const IndexedNote& note, LinkIds& ids) {
-  if (auto done = upsert_row(db, note); !done) return done;
-  if (auto done = query(db, "DELETE FROM notes_fts WHERE note_id = ?1", {note.id}); !done) return failure(done.error());
-  auto inserted = query(db, "INSERT INTO notes_fts (note_id, title, body) VALUES (?1, ?2, ?3)", {note.id, note.title, note.body});
-  if (!inserted) return failure(inserted.error());
-  if (auto done = query(db, "DELETE FROM links WHERE source_id = ?1", {note.id}); !done) return failure(done.error());
-  std::vector<IndexedLink> links = note.links;
-  for (IndexedLink& link : links) {
-    if (!link.target_title) continue;
-    auto found = id_by_title(db, *link.target_title);
-    if (!found) return failure(found.error());
-    if (*found) link.target_id = **found;
+  // The server writes a note's rows in one transaction; the floor pays the
+  // same single commit.
+  if (auto begun = query(db, "BEGIN IMMEDIATE"); !begun) return failure(begun.error());
+  auto written = index_statements(db, note, ids);
+  if (!written) {
+    (void)query(db, "ROLLBACK");  // the statement's own failure is the one to report
+    return written;
   }
-  return insert_links(db, note, links, ids);
+  if (auto committed = query(db, "COMMIT"); !committed) return failure(committed.error());
+  return {};
 }
 
 Outcome<void> insert_note(sqlite3* db, const IndexedNote& note, LinkIds& ids) {

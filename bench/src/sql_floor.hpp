@@ -84,10 +84,11 @@ class LinkIds {
   uint64_t count_ = 0;
 };
 
-// The indexer's statements for one note, in its order: the note_files
-// upsert, the full-text delete and insert, the links delete, a title lookup
-// per title link (which then replaces target_id or leaves the link
-// unresolved), and one insert per link not pointing at the note itself.
+// The indexer's statements for one note, in its order and in one
+// transaction (BEGIN IMMEDIATE ... COMMIT): the note_files upsert, the
+// full-text delete and insert, the links delete, a title lookup per title
+// link (which then replaces target_id or leaves the link unresolved), and
+// one insert per link not pointing at the note itself.
 [[nodiscard]] Outcome<void> index_note(sqlite3* db, const IndexedNote& note, LinkIds& ids);
 
 // Writes `note` into an index that has no rows for it yet, with its links
