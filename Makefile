@@ -5,7 +5,7 @@
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: setup build run test clean install bench bench-test
+.PHONY: setup build run test clean install demo bench bench-test
 
 setup:
 	@scripts/setup.sh
@@ -38,3 +38,6 @@ bench-test: setup
 
 clean:
 	rm -rf build build-test build-bench build-bench-test
+
+demo: build
+	@scripts/demo.sh

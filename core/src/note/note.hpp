@@ -14,13 +14,20 @@ namespace core {
 
 // Any YAML value kept for a frontmatter key that the system does not know.
 // Scalars keep their YAML type; sequences and mappings keep their order.
+// An integer outside the 64-bit range is a BigInteger holding its digits as
+// written (for example 0xFFFFFFFFFFFFFFFFFF), so that it is written back
+// unchanged rather than rounded to a float.
 struct YamlValue {
   struct Null {
     bool operator==(const Null&) const = default;
   };
+  struct BigInteger {
+    std::string text;
+    bool operator==(const BigInteger&) const = default;
+  };
   using Sequence = std::vector<YamlValue>;
   using Mapping = std::vector<std::pair<std::string, YamlValue>>;
-  std::variant<Null, bool, std::int64_t, double, std::string, Sequence, Mapping> value;
+  std::variant<Null, bool, std::int64_t, double, std::string, Sequence, Mapping, BigInteger> value;
 
   bool operator==(const YamlValue&) const = default;
 };

@@ -1,0 +1,92 @@
+#include "config/strict_json.hpp"
+
+#include "text/text.hpp"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+namespace core {
+namespace {
+
+using nlohmann::json;
+
+// Follows the parser's events to know, at each key, which object it belongs
+// to and whether that object has had the key already.
+class RepeatTracker {
+ public:
+  void on_event(json::parse_event_t event, const json& parsed) {
+    switch (event) {
+      case json::parse_event_t::object_start: frames_.push_back({false, {}, {}}); break;
+      case json::parse_event_t::array_start: frames_.push_back({true, {}, {}}); break;
+      case json::parse_event_t::object_end:
+      case json::parse_event_t::array_end: frames_.pop_back(); break;
+      case json::parse_event_t::key: on_key(parsed.get_ref<const std::string&>()); break;
+      case json::parse_event_t::value: break;
+    }
+  }
+  std::vector<RepeatedKey> take() { return std::move(repeated_); }
+
+ private:
+  struct Frame {
+    bool array;
+    std::set<std::string> keys;
+    std::string current_key;
+  };
+
+  void on_key(const std::string& key) {
+    Frame& object = frames_.back();
+    if (!object.keys.insert(key).second) repeated_.push_back({path_of_innermost(), key});
+    object.current_key = key;
+  }
+
+  JsonObjectPath path_of_innermost() const {
+    JsonObjectPath path;
+    for (std::size_t i = 0; i + 1 < frames_.size(); ++i) {
+      if (frames_[i].array) path.emplace_back(std::nullopt);
+      else path.emplace_back(frames_[i].current_key);
+    }
+    return path;
+  }
+
+  std::vector<Frame> frames_;
+  std::vector<RepeatedKey> repeated_;
+};
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+}  // namespace
+
+std::optional<StrictJson> parse_strict_json(std::string_view text) {
+  // The parser would skip a byte order mark; the files are plain JSON text.
+  if (!is_valid_utf8(text) || text.starts_with(kByteOrderMark)) return std::nullopt;
+  RepeatTracker tracker;
+  auto callback = [&tracker](int, json::parse_event_t event, json& parsed) {
+    tracker.on_event(event, parsed);
+    return true;  // keep every value; the readers decide what matters
+  };
+  json value = json::parse(text.begin(), text.end(), callback, /*allow_exceptions=*/false);
+  if (value.is_discarded()) return std::nullopt;
+  return StrictJson{std::move(value), tracker.take()};
+}
+
+bool repeats_any(const std::vector<RepeatedKey>& repeated, const JsonObjectPath& where,
+                 std::initializer_list<std::string_view> keys) {
+  return std::any_of(repeated.begin(), repeated.end(), [&](const RepeatedKey& r) {
+    return r.object_path == where && std::find(keys.begin(), keys.end(), r.key) != keys.end();
+  });
+}
+
+std::optional<std::string> read_whole_file(const std::filesystem::path& file) {
+  std::error_code error;
+  // A directory opens as a stream on some systems and then reads as empty.
+  if (!std::filesystem::is_regular_file(file, error)) return std::nullopt;
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (in.bad()) return std::nullopt;
+  return text;
+}
+
+}  // namespace core

@@ -1,0 +1,40 @@
+#pragma once
+// Writing notes into the index. The note store calls `index_note` after
+// every write of a note file and `mark_note_deleted` when it deletes one;
+// nothing else writes to the index.
+
+#include "index/index_db.hpp"
+#include "note/error.hpp"
+#include "note/note.hpp"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+// The path stored for a note file: `path` relative to `root` when the root
+// is a component-wise prefix of it (else the whole path), as UTF-8 text
+// (invalid bytes become U+FFFD) with every "\" turned into "/".
+// Example: <root>/notes/work/a.md gives "notes/work/a.md".
+std::string stored_path(const std::filesystem::path& root, const std::filesystem::path& path);
+
+// Writes everything the index holds for `note`, whose file is already on
+// disk at `note.path`: its note_files row (live again if it was deleted),
+// its full-text row, and one links row per link of its body. Title links
+// are resolved to the one live note holding that title, if there is one;
+// links to the note itself are not stored. Everything is written in one
+// transaction: on failure the index is left as it was.
+// Fails with Json when tags or metas cannot be written as JSON (invalid
+// UTF-8), Database on any SQLite failure (for example another note row
+// already holding the same stored path).
+[[nodiscard]] Result<void> index_note(const Vault& vault, const Note& note);
+
+// Takes the note `id` out of the live index: sets its deleted_at to the
+// current UTC time (SQLite's "YYYY-MM-DD HH:MM:SS") and removes its
+// full-text row, in one transaction. Its links rows, as source and as
+// target, stay. An id with no row changes nothing and is no failure.
+// Fails with Database.
+[[nodiscard]] Result<void> mark_note_deleted(const Vault& vault, std::string_view id);
+
+}  // namespace core

@@ -1,0 +1,151 @@
+#include "index/sqlite.hpp"
+
+#include <sqlite3.h>
+
+namespace core {
+namespace {
+
+constexpr int kBusyTimeoutMs = 5000;
+
+// SQLite's description of the last failure on `db`; without a connection
+// (an open that could not even allocate one) only the code is known.
+CoreError db_error(sqlite3* db, int rc) {
+  if (db == nullptr) return CoreError::database(sqlite3_errstr(rc));
+  return CoreError::database(sqlite3_errmsg(db));
+}
+
+std::string type_name(int type) {
+  switch (type) {
+    case SQLITE_INTEGER: return "integer";
+    case SQLITE_FLOAT: return "real";
+    case SQLITE_BLOB: return "blob";
+    case SQLITE_NULL: return "null";
+    default: return "text";
+  }
+}
+
+}  // namespace
+
+void CloseDb::operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+
+void Finalize::operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
+
+Result<DbHandle> open_database(const std::filesystem::path& file) {
+  sqlite3* raw = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+  const int rc = sqlite3_open_v2(file.c_str(), &raw, flags, nullptr);
+  DbHandle db(raw);  // own it first: a failed open still needs closing
+  if (rc != SQLITE_OK) return std::unexpected(db_error(raw, rc));
+  sqlite3_extended_result_codes(raw, 1);
+  if (int busy = sqlite3_busy_timeout(raw, kBusyTimeoutMs); busy != SQLITE_OK)
+    return std::unexpected(db_error(raw, busy));
+  return db;
+}
+
+Result<void> exec(sqlite3* db, std::string_view sql) {
+  const std::string text(sql);  // sqlite3_exec wants a terminated string
+  char* message = nullptr;
+  const int rc = sqlite3_exec(db, text.c_str(), nullptr, nullptr, &message);
+  if (rc == SQLITE_OK) return {};
+  // The message handed out belongs to this call; the connection's may
+  // already describe something else when the batch stopped early.
+  CoreError error = message ? CoreError::database(message) : db_error(db, rc);
+  sqlite3_free(message);
+  return std::unexpected(std::move(error));
+}
+
+Result<Statement> prepare(sqlite3* db, std::string_view sql) {
+  sqlite3_stmt* raw = nullptr;
+  const int rc = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &raw, nullptr);
+  StmtHandle stmt(raw);
+  if (rc != SQLITE_OK) return std::unexpected(db_error(db, rc));
+  if (!stmt) return std::unexpected(CoreError::database("no statement in SQL text"));
+  return Statement(db, std::move(stmt));
+}
+
+Result<void> Statement::check_bind(int rc) const {
+  if (rc == SQLITE_OK) return {};
+  return std::unexpected(db_error(db_, rc));
+}
+
+Result<void> Statement::bind_text(int index, std::string_view text) {
+  return check_bind(sqlite3_bind_text64(stmt_.get(), index, text.data(), text.size(), SQLITE_TRANSIENT,
+                                        SQLITE_UTF8));
+}
+
+Result<void> Statement::bind_int64(int index, std::int64_t value) {
+  return check_bind(sqlite3_bind_int64(stmt_.get(), index, value));
+}
+
+Result<void> Statement::bind_null(int index) { return check_bind(sqlite3_bind_null(stmt_.get(), index)); }
+
+Result<void> Statement::bind_optional_text(int index, const std::optional<std::string>& text) {
+  return text ? bind_text(index, *text) : bind_null(index);
+}
+
+Result<bool> Statement::step() {
+  const int rc = sqlite3_step(stmt_.get());
+  if (rc == SQLITE_ROW) return true;
+  if (rc == SQLITE_DONE) return false;
+  return std::unexpected(db_error(db_, rc));
+}
+
+Result<void> Statement::run() {
+  for (;;) {
+    auto more = step();
+    if (!more) return std::unexpected(std::move(more.error()));
+    if (!*more) return {};
+  }
+}
+
+void Statement::reset() {
+  // sqlite3_reset repeats the code of the last step, which step() has
+  // already reported; there is nothing new to learn from it.
+  sqlite3_reset(stmt_.get());
+  sqlite3_clear_bindings(stmt_.get());
+}
+
+Result<std::string> Statement::column_text(int column) const {
+  const int type = sqlite3_column_type(stmt_.get(), column);
+  if (type != SQLITE_TEXT) {
+    const char* name = sqlite3_column_name(stmt_.get(), column);
+    return std::unexpected(CoreError::database("column " + std::string(name ? name : "?") + " holds " +
+                                               type_name(type) + ", not text"));
+  }
+  const unsigned char* text = sqlite3_column_text(stmt_.get(), column);
+  if (text == nullptr) return std::unexpected(db_error(db_, sqlite3_errcode(db_)));  // out of memory
+  const int size = sqlite3_column_bytes(stmt_.get(), column);
+  return std::string(reinterpret_cast<const char*>(text), static_cast<size_t>(size));
+}
+
+std::int64_t Statement::column_int64(int column) const { return sqlite3_column_int64(stmt_.get(), column); }
+
+double Statement::column_double(int column) const { return sqlite3_column_double(stmt_.get(), column); }
+
+bool Statement::column_is_null(int column) const {
+  return sqlite3_column_type(stmt_.get(), column) == SQLITE_NULL;
+}
+
+int Statement::column_count() const { return sqlite3_column_count(stmt_.get()); }
+
+Result<Transaction> Transaction::begin_immediate(sqlite3* db) {
+  if (auto begun = exec(db, "BEGIN IMMEDIATE"); !begun) return std::unexpected(std::move(begun.error()));
+  return Transaction(db);
+}
+
+Result<void> Transaction::commit() {
+  auto done = exec(db_, "COMMIT");
+  if (done) db_ = nullptr;
+  return done;
+}
+
+Transaction::~Transaction() {
+  // Some failures (disk full, I/O errors) make SQLite roll back on its
+  // own; a second ROLLBACK would only fail, so check first.
+  if (db_ == nullptr || sqlite3_get_autocommit(db_) != 0) return;
+  // A failed rollback cannot be reported from here; SQLite then rolls the
+  // transaction back itself when the connection closes.
+  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+}  // namespace core

@@ -1,0 +1,136 @@
+#pragma once
+// A thin owner layer over the SQLite C API. It is the only code that calls
+// sqlite3_* functions; every failure comes back as a Database error carrying
+// SQLite's own message, read at the call that failed.
+
+#include "note/error.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace core {
+
+struct CloseDb {
+  void operator()(sqlite3* db) const;
+};
+struct Finalize {
+  void operator()(sqlite3_stmt* stmt) const;
+};
+using DbHandle = std::unique_ptr<sqlite3, CloseDb>;
+using StmtHandle = std::unique_ptr<sqlite3_stmt, Finalize>;
+
+// Opens (creating when missing) the database `file` read-write, with URI
+// file names allowed, no mutex on the connection (one thread uses it),
+// extended result codes and a 5000 ms wait on locks held by others.
+// Fails with Database; a half-opened connection is closed.
+[[nodiscard]] Result<DbHandle> open_database(const std::filesystem::path& file);
+
+// Runs `sql`, which may hold several statements separated by ";", and drops
+// any rows they give. Stops at the first failing statement with Database.
+[[nodiscard]] Result<void> exec(sqlite3* db, std::string_view sql);
+
+// One prepared statement on a connection that must outlive it.
+// Parameter and column indexes follow SQLite: parameters count from 1 (?1),
+// columns from 0.
+class Statement {
+ public:
+  Statement(sqlite3* db, StmtHandle stmt) : db_(db), stmt_(std::move(stmt)) {}
+
+  // Text is copied by SQLite, so `text` need not outlive the call.
+  [[nodiscard]] Result<void> bind_text(int index, std::string_view text);
+  [[nodiscard]] Result<void> bind_int64(int index, std::int64_t value);
+  [[nodiscard]] Result<void> bind_null(int index);
+  // Binds the text, or NULL when `text` holds none.
+  [[nodiscard]] Result<void> bind_optional_text(int index, const std::optional<std::string>& text);
+  // Binds `values` to ?1, ?2, ... in order, stopping at the first failure.
+  // Each value is text (anything that converts to std::string_view), an
+  // std::optional<std::string> (none binds NULL), std::nullopt (NULL) or an
+  // integer.
+  template <class... Values>
+  [[nodiscard]] Result<void> bind_all(const Values&... values) {
+    Result<void> result;
+    int index = 1;
+    (void)(((result = bind_value(index++, values)).has_value()) && ...);
+    return result;
+  }
+
+  // Advances: true when a row is ready to read, false when the statement
+  // has finished. A failure leaves the statement to be reset or dropped.
+  [[nodiscard]] Result<bool> step();
+  // Steps until the statement has finished, ignoring any rows
+  // (for INSERT, UPDATE, DELETE).
+  [[nodiscard]] Result<void> run();
+  // Back to the start with all parameters unbound, ready to bind again.
+  void reset();
+
+  // Column readers for the current row. Text is copied out, because
+  // SQLite's pointer dies at the next step. `column_text` fails with
+  // Database when the value is not text (NULL included): test
+  // `column_is_null` first for nullable columns.
+  [[nodiscard]] Result<std::string> column_text(int column) const;
+  std::int64_t column_int64(int column) const;
+  double column_double(int column) const;
+  bool column_is_null(int column) const;
+  int column_count() const;
+
+ private:
+  [[nodiscard]] Result<void> check_bind(int rc) const;
+
+  template <class V>
+  [[nodiscard]] Result<void> bind_value(int index, const V& value) {
+    if constexpr (std::is_same_v<V, std::optional<std::string>>) return bind_optional_text(index, value);
+    else if constexpr (std::is_same_v<V, std::nullopt_t>) return bind_null(index);
+    else if constexpr (std::is_integral_v<V>) return bind_int64(index, static_cast<std::int64_t>(value));
+    else return bind_text(index, std::string_view(value));
+  }
+
+  sqlite3* db_;
+  StmtHandle stmt_;
+};
+
+// Compiles the first statement of `sql` on `db`. Fails with Database on a
+// syntax error, an unknown table or column, or when `sql` holds no statement.
+[[nodiscard]] Result<Statement> prepare(sqlite3* db, std::string_view sql);
+
+// Prepares `sql`, binds `values` as `Statement::bind_all` does and steps it
+// to the end, ignoring rows: one call for an INSERT, UPDATE or DELETE.
+template <class... Values>
+[[nodiscard]] Result<void> run_statement(sqlite3* db, std::string_view sql, const Values&... values) {
+  auto stmt = prepare(db, sql);
+  if (!stmt) return std::unexpected(std::move(stmt.error()));
+  if (auto bound = stmt->bind_all(values...); !bound) return bound;
+  return stmt->run();
+}
+
+// A write transaction: BEGIN IMMEDIATE on creation, so the write lock is
+// taken (waiting out the busy timeout) before any statement runs. Unless
+// `commit` succeeded, the transaction is rolled back when the guard goes.
+// Nesting is not supported: beginning while a transaction is open fails.
+class Transaction {
+ public:
+  [[nodiscard]] static Result<Transaction> begin_immediate(sqlite3* db);
+
+  Transaction(Transaction&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
+  Transaction& operator=(Transaction&&) = delete;
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  ~Transaction();
+
+  // Makes the changes permanent. On failure the guard still rolls back.
+  [[nodiscard]] Result<void> commit();
+
+ private:
+  explicit Transaction(sqlite3* db) : db_(db) {}
+  sqlite3* db_;  // null once committed or moved from
+};
+
+}  // namespace core

@@ -1,0 +1,26 @@
+#pragma once
+// The program's command line. Without arguments the program serves MCP on
+// stdin/stdout; `--version` and `--help` print and exit; anything else is a
+// usage error.
+
+#include <iosfwd>
+#include <span>
+#include <string_view>
+
+namespace mcp {
+
+// "brask-tolvane-mcp 0.1.0", without a line feed.
+std::string_view version_text();
+
+// The text `--help` prints: what the program is, how it is driven, where its
+// configuration lives. Ends with a line feed.
+std::string_view usage_text();
+
+// Handles the arguments of a run that does not serve (the program name left
+// out; main serves when there are none) and gives the exit status.
+// `--version` and `--help`, each alone, write their text to `out` and give 0.
+// Any other list, the empty one included, writes one line naming the first
+// argument not accepted, then the usage text, to `err` and gives 2.
+int run_command_line(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+
+}  // namespace mcp

@@ -1,0 +1,204 @@
+// The server end to end: the real binary, a temporary HOME with its
+// configuration files, real vaults, JSON-RPC lines in and exact lines out.
+
+#include "testing/server_process.hpp"
+#include "testing/temp_vault.hpp"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <regex>
+
+namespace mcp {
+namespace {
+
+namespace fs = std::filesystem;
+using core::testing::TempDir;
+using core::testing::TempVault;
+using nlohmann::json;
+
+std::string call(int id, std::string_view tool, std::string_view arguments = "{}") {
+  return "{\"jsonrpc\":\"2.0\",\"id\":" + std::to_string(id) + ",\"method\":\"tools/call\",\"params\":{\"name\":\"" +
+         std::string(tool) + "\",\"arguments\":" + std::string(arguments) + "}}\n";
+}
+
+std::string error_line(int id, std::string_view message) {
+  return "{\"error\":{\"code\":-32000,\"message\":" + json(message).dump() + "},\"id\":" + std::to_string(id) +
+         ",\"jsonrpc\":\"2.0\"}\n";
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The tool result carried by a result line, parsed.
+json result_of(const std::string& line) {
+  json envelope = json::parse(line, nullptr, false);
+  if (!envelope.contains("result")) return json();
+  return json::parse(envelope["result"]["content"][0]["text"].get<std::string>(), nullptr, false);
+}
+
+TEST(ServerProcess, AScriptedStdinIsAnsweredByteForByte) {
+  const std::string deep = std::string(128, '[') + std::string(128, ']');
+  const std::string input = "\n   \nnot json\n{\"id\":1,\"method\":5}\n{\"id\":2,\"method\":\"ping\",\"id\":3}\n" +
+                            deep + "\n{\"id\":4,\"method\":\"ping\",\"params\":" + deep + "}\n" +
+                            "{\"id\":5,\"method\":\"ping\"}\r\n{\"method\":\"ping\"}\n"
+                            "{\"method\":\"notifications/initialized\"}\n{\"id\":6,\"method\":\"notifications/initialized\"}\n"
+                            "{\"method\":\"notifications/cancelled\"}\n{\"id\":\"u\",\"method\":\"resources/list\"}\n"
+                            "\xff\xfe\n{\"id\":7,\"method\":\"ping\"}";
+  auto run = testing::run_server(BT_SERVER_BINARY, input);
+  EXPECT_EQ(run.out,
+            "{\"id\":5,\"jsonrpc\":\"2.0\",\"result\":{}}\n"
+            "{\"id\":null,\"jsonrpc\":\"2.0\",\"result\":{}}\n"
+            "{\"error\":{\"code\":-32601,\"message\":\"method not found\"},\"id\":null,\"jsonrpc\":\"2.0\"}\n"
+            "{\"error\":{\"code\":-32601,\"message\":\"method not found\"},\"id\":\"u\",\"jsonrpc\":\"2.0\"}\n"
+            "{\"id\":7,\"jsonrpc\":\"2.0\",\"result\":{}}\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.exit_status, 0);
+}
+
+class Server : public ::testing::Test {
+ protected:
+  void write_config(const std::string& mcp_json, const std::string& settings_json = "") {
+    fs::create_directories(config_dir());
+    std::ofstream(config_dir() / "mcp.json") << mcp_json;
+    if (!settings_json.empty()) std::ofstream(config_dir() / "settings.json") << settings_json;
+  }
+
+  void enable() { write_config(R"({"enabled":true,"vault_path":)" + json(vault.root().string()).dump() + "}"); }
+
+  fs::path config_dir() const { return home.path() / ".config" / "brask-tolvane"; }
+
+  testing::ServerRun run(const std::string& input) {
+    auto result = testing::run_server(BT_SERVER_BINARY, input, {{"HOME", home.path().string()}});
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exit_status, 0);
+    return result;
+  }
+
+  TempDir home;
+  TempVault vault;
+};
+
+TEST_F(Server, FailuresComeInTheOrderOfTheChecks) {
+  const std::string config_path = (config_dir() / "mcp.json").string();
+  EXPECT_EQ(run(call(1, "nope")).out, error_line(1, "MCP server disabled. Set enabled:true in " + config_path));
+  write_config(R"({"enabled":"true"})");
+  EXPECT_EQ(run(call(1, "get_note")).out, error_line(1, "MCP server disabled. Set enabled:true in " + config_path));
+
+  TempDir plain;  // a folder that is not a vault
+  const fs::path missing = home.path() / "absent";
+  fs::create_directories(plain.path() / "broken" / ".brask-tolvane" / "index.db");  // a folder where the file goes
+  const std::string broken = (plain.path() / "broken").string();
+  write_config(R"({"enabled":true,"vault_path":)" + json(missing.string()).dump() + "}");
+  const std::string out =
+      run(call(1, "nope", R"({"vault":"  bare  "})") + call(2, "nope") +
+          call(3, "nope", R"({"vault":)" + json(plain.path().string()).dump() + "}") +
+          call(4, "nope", R"({"vault":)" + json(broken).dump() + "}") +
+          call(5, "get_notes", R"({"vault":)" + json(vault.root().string()).dump() + "}") +
+          call(6, "get_note", R"({"vault":)" + json(vault.root().string()).dump() + ",\"id\":7}"))
+          .out;
+  EXPECT_EQ(out, error_line(1, "Unknown vault 'bare'. Use a library label, id, or absolute path from Settings \u2192 Vaults.") +
+                     error_line(2, "Vault path does not exist: " + missing.string() +
+                                       ". Set vault arg, BRASK_TOLVANE_VAULT, mcp.json vault_path, or settings.json vault_path.") +
+                     error_line(3, "Not a Brask Tolvane vault (missing .brask-tolvane/): " + plain.path().string()) +
+                     error_line(4, "Cannot open vault at " + broken + ": database error: unable to open database file") +
+                     error_line(5, "unknown tool: get_notes") + error_line(6, "id required"));
+}
+
+TEST_F(Server, WriteToolsCheckTheirArgumentsFirst) {
+  enable();
+  const std::string out = run(call(1, "upsert_note", R"({"title":5,"body":"b"})") +
+                              call(2, "upsert_note", R"({"title":"t"})") +
+                              call(3, "upsert_note", R"({"title":"t","body":"   "})") +
+                              call(4, "upsert_note", R"({"title":" ","body":"b"})") +
+                              call(5, "set_metas", R"({"metas":{}})") + call(6, "set_metas", R"({"id":"x","metas":[]})") +
+                              call(7, "set_metas", R"({"id":" ","metas":{}})") + call(8, "move_note", R"({"folder":""})") +
+                              call(9, "move_note", R"({"id":"x"})") + call(10, "delete_note", R"({"id":null})") +
+                              call(11, "get_note", R"({"id":"missing"})") + call(12, "list_backlinks", "[1]"))
+                              .out;
+  EXPECT_EQ(out, error_line(1, "title required") + error_line(2, "body required") + error_line(3, "body is required") +
+                     error_line(4, "title is required") + error_line(5, "id required") +
+                     error_line(6, "metas object required") + error_line(7, "id is required") +
+                     error_line(8, "id required") + error_line(9, "folder required") + error_line(10, "id required") +
+                     error_line(11, "note not found: missing") + error_line(12, "id required"));
+}
+
+TEST_F(Server, ANoteFromCreationToDeletion) {
+  enable();
+  auto lines = lines_of(run(call(1, "upsert_note", R"({"id":"alpha","title":"Alpha #work","body":"alpha body","metas":{"n":1,"s":"x"}})") +
+                            call(2, "upsert_note", R"({"id":"linker","title":"Linker","body":"see [[Alpha #work]]"})") +
+                            call(3, "get_note", R"({"id":"alpha"})") + call(4, "search_notes", R"({"query":"alph"})") +
+                            call(5, "search_notes", R"({"query":"#WORK","limit":"9"})") +
+                            call(6, "list_notes", R"({"folder":5,"limit":-1})") +
+                            call(7, "move_note", R"({"id":"alpha","folder":"/projects//2024/"})") +
+                            call(8, "list_backlinks", R"({"id":"alpha"})") +
+                            call(9, "upsert_note", R"({"id":"alpha","title":"Beta","body":"alpha body"})") +
+                            call(10, "get_note", R"({"id":"linker"})") + call(11, "set_metas", R"({"id":"alpha","metas":{"k":"v"}})") +
+                            call(12, "delete_note", R"({"id":" alpha "})") + call(13, "delete_note", R"({"id":"alpha"})") +
+                            call(14, "list_notes", "{}"))
+                            .out);
+  ASSERT_EQ(lines.size(), 14u);
+  EXPECT_EQ(result_of(lines[0])["created"], true);
+  EXPECT_EQ(result_of(lines[2]).dump(),
+            R"({"body":"alpha body","id":"alpha","metas":{"s":"x"},"tags":["work"],"title":"Alpha #work"})");
+  json hit = result_of(lines[3])["notes"][0];
+  EXPECT_EQ(hit["snippet"], "**alpha** body");
+  EXPECT_EQ(hit["path"], "notes/alpha.md");
+  json tagged = result_of(lines[4])["notes"];
+  ASSERT_EQ(tagged.size(), 1u);
+  EXPECT_TRUE(tagged[0]["snippet"].is_null());
+  EXPECT_EQ(result_of(lines[5])["notes"].size(), 2u);
+  EXPECT_EQ(result_of(lines[6]).dump(), R"({"folder":"projects/2024","id":"alpha","path":"notes/projects/2024/alpha.md"})");
+  EXPECT_EQ(result_of(lines[7]).dump(), R"({"backlinks":[["linker","Linker"]]})");
+  EXPECT_EQ(result_of(lines[8])["created"], false);
+  EXPECT_EQ(result_of(lines[9])["body"], "see [[Beta]]");
+  EXPECT_EQ(result_of(lines[10])["metas"], json({{"k", "v"}}));
+  EXPECT_EQ(result_of(lines[11]).dump(), R"({"deleted":true,"id":" alpha "})");
+  EXPECT_EQ(result_of(lines[12]).dump(), R"({"deleted":true,"id":"alpha"})");
+  EXPECT_FALSE(fs::exists(vault.notes() / "projects" / "2024" / "alpha.md"));
+  EXPECT_EQ(result_of(lines[13])["notes"].size(), 1u);
+}
+
+TEST_F(Server, LimitsFollowTheirIntegerRules) {
+  enable();
+  std::string input;
+  for (int i = 0; i < 3; ++i)
+    input += call(i + 1, "upsert_note", R"({"title":"N)" + std::to_string(i) + R"(","body":"word"})");
+  struct Case { std::string tool, limit; size_t want; };
+  const std::vector<Case> cases = {{"list_notes", "0", 0}, {"list_notes", "2", 2}, {"list_notes", "18446744073709551615", 3},
+                                   {"list_notes", "-1", 3}, {"list_notes", "1.5", 3}, {"list_notes", "\"1\"", 3},
+                                   {"search_notes", "2", 2}, {"search_notes", "-9223372036854775808", 1},
+                                   {"search_notes", "18446744073709551615", 3}, {"search_notes", "2.0", 3}};
+  for (size_t i = 0; i < cases.size(); ++i)
+    input += call(static_cast<int>(10 + i), cases[i].tool, R"({"query":"word","limit":)" + cases[i].limit + "}");
+  auto lines = lines_of(run(input).out);
+  ASSERT_EQ(lines.size(), 3 + cases.size());
+  for (size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(result_of(lines[3 + i])["notes"].size(), cases[i].want) << cases[i].tool << " limit " << cases[i].limit;
+}
+
+TEST_F(Server, ASecondVaultByLabelIdOrPath) {
+  TempVault second;
+  write_config(R"({"enabled":true,"vault_path":)" + json(vault.root().string()).dump() + "}",
+               R"({"vaults":[{"id":"v-2","label":"Second","path":)" + json(second.root().string() + "/").dump() + "}]}");
+  const std::string out =
+      run(call(1, "upsert_note", R"({"vault":" second ","id":"n1","title":"One","body":"b"})") +
+          call(2, "get_note", R"({"vault":"v-2","id":"n1"})") +
+          call(3, "get_note", R"({"vault":)" + json(second.root().string()).dump() + R"(,"id":"n1"})") +
+          call(4, "get_note", R"({"id":"n1"})"))
+          .out;
+  auto lines = lines_of(out);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(result_of(lines[1])["title"], "One");
+  EXPECT_EQ(result_of(lines[2])["title"], "One");
+  EXPECT_EQ(lines[3] + "\n", error_line(4, "note not found: n1"));  // the default vault is the first one
+  EXPECT_TRUE(fs::exists(second.notes() / "n1.md"));
+}
+
+}  // namespace
+}  // namespace mcp
