@@ -25,4 +25,4 @@ fi
 cd "$here"
 # The lock file pins every package; a warm cache makes this work offline.
 npm ci --prefer-offline --no-audit --no-fund --loglevel=error
-BT_SERVER_BINARY="$binary" exec node --test --test-reporter=spec server.test.js
+BT_SERVER_BINARY="$binary" exec node --test server.test.js

@@ -11,34 +11,26 @@ namespace {
 
 using core::testing::is_ok;
 using core::testing::note_in;
-using core::testing::TempVault;
 
-class Lookups : public ::testing::Test {
+class Lookups : public testing::VaultTest {
  protected:
-  void SetUp() override {
-    auto opened = open_vault(tv_.root());
-    ASSERT_TRUE(is_ok(opened));
-    vault_ = std::make_unique<Vault>(std::move(*opened));
-  }
   void add(std::string id, std::string title) {
-    ASSERT_TRUE(is_ok(index_note(*vault_, note_in(*vault_, std::move(id), std::move(title)))));
+    ASSERT_TRUE(is_ok(index_note(*vault, note_in(*vault, std::move(id), std::move(title)))));
   }
-  void remove(std::string_view id) { ASSERT_TRUE(is_ok(mark_note_deleted(*vault_, id))); }
+  void remove(std::string_view id) { ASSERT_TRUE(is_ok(mark_note_deleted(*vault, id))); }
 
-  TempVault tv_;
-  std::unique_ptr<Vault> vault_;
 };
 
 TEST_F(Lookups, DeletedNotesAreInvisible) {
   add("n1", "Alpha");
   add("n2", "Gone");
   remove("n2");
-  EXPECT_EQ(*path_by_id(*vault_, "n1"), "notes/n1.md");
-  EXPECT_EQ(*title_by_id(*vault_, "n1"), "Alpha");
-  EXPECT_EQ(*path_by_id(*vault_, "n2"), std::nullopt);
-  EXPECT_EQ(*title_by_id(*vault_, "n2"), std::nullopt);
-  EXPECT_EQ(*id_by_title(*vault_, "Gone"), std::nullopt);
-  EXPECT_EQ(*path_by_id(*vault_, "nobody"), std::nullopt);
+  EXPECT_EQ(*path_by_id(*vault, "n1"), "notes/n1.md");
+  EXPECT_EQ(*title_by_id(*vault, "n1"), "Alpha");
+  EXPECT_EQ(*path_by_id(*vault, "n2"), std::nullopt);
+  EXPECT_EQ(*title_by_id(*vault, "n2"), std::nullopt);
+  EXPECT_EQ(*id_by_title(*vault, "Gone"), std::nullopt);
+  EXPECT_EQ(*path_by_id(*vault, "nobody"), std::nullopt);
 }
 
 TEST_F(Lookups, IdByTitleFoldsOnlyAsciiCaseAndOuterSpaces) {
@@ -55,7 +47,7 @@ TEST_F(Lookups, IdByTitleFoldsOnlyAsciiCaseAndOuterSpaces) {
                         Case{"Beta", std::nullopt}, Case{"\tbeta", "tabbed"},
                         Case{"\xC3\xA4pfel", "umlaut"}, Case{"\xC3\x84pfel", std::nullopt},  // Äpfel
                         Case{"twin", std::nullopt}, Case{"SINGLE", "live"}, Case{"", std::nullopt}}) {
-    auto got = id_by_title(*vault_, c.title);
+    auto got = id_by_title(*vault, c.title);
     ASSERT_TRUE(is_ok(got));
     EXPECT_EQ(*got, c.want) << "title: '" << c.title << "'";
   }

@@ -11,33 +11,25 @@ namespace {
 
 using core::testing::is_ok;
 using core::testing::note_in;
-using core::testing::TempVault;
 
-class Backlinks : public ::testing::Test {
+class Backlinks : public testing::VaultTest {
  protected:
-  void SetUp() override {
-    auto opened = open_vault(tv_.root());
-    ASSERT_TRUE(is_ok(opened));
-    vault_ = std::make_unique<Vault>(std::move(*opened));
-  }
   void add(std::string id, std::string title, std::string body = "") {
-    ASSERT_TRUE(is_ok(index_note(*vault_, note_in(*vault_, std::move(id), std::move(title), std::move(body)))));
+    ASSERT_TRUE(is_ok(index_note(*vault, note_in(*vault, std::move(id), std::move(title), std::move(body)))));
   }
   std::vector<std::string> titles_linking(std::string_view id) {
-    auto list = list_backlinks(*vault_, id);
+    auto list = list_backlinks(*vault, id);
     EXPECT_TRUE(is_ok(list));
     std::vector<std::string> titles;
     for (const Backlink& b : list.value_or(std::vector<Backlink>{})) titles.push_back(b.id + ":" + b.title);
     return titles;
   }
   std::vector<std::string> sources(std::string_view id, std::string_view title) {
-    auto list = linking_sources(*vault_, id, title);
+    auto list = linking_sources(*vault, id, title);
     EXPECT_TRUE(is_ok(list));
     return list.value_or(std::vector<std::string>{});
   }
 
-  TempVault tv_;
-  std::unique_ptr<Vault> vault_;
 };
 
 using Texts = std::vector<std::string>;
@@ -50,7 +42,7 @@ TEST_F(Backlinks, LiveSourcesOncePerNoteInTitleOrderNeverSelf) {
   add("upper001", "Alpha", "tolvane://target01");
   add("lower001", "alpha", "tolvane://target01");
   add("gone0001", "Deleted", "tolvane://target01");
-  ASSERT_TRUE(is_ok(mark_note_deleted(*vault_, "gone0001")));
+  ASSERT_TRUE(is_ok(mark_note_deleted(*vault, "gone0001")));
   add("plaen001", "Pl\xC3\xA4n");
   add("umlaut01", "Other", "[[PL\xC3\x84N]]");  // only ASCII letters fold: no match for Plän
 
@@ -76,7 +68,7 @@ TEST_F(Backlinks, RetitleMovesUnresolvedLinksButKeepsResolvedOnes) {
 
   add("target01", "Goal");
   EXPECT_EQ(titles_linking("target01"), (Texts{"new00001:New ref", "resolved:Resolved"}));
-  ASSERT_TRUE(is_ok(mark_note_deleted(*vault_, "old00001")));
+  ASSERT_TRUE(is_ok(mark_note_deleted(*vault, "old00001")));
   EXPECT_EQ(sources("target01", "  PLAN "), (Texts{"old00001", "resolved"}));
   EXPECT_EQ(sources("target01", "Goal"), (Texts{"new00001", "resolved"}));  // by title or by id
 }

@@ -15,16 +15,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::is_ok;
-using testing::TempVault;
 
-class NoteStore : public ::testing::Test {
+class NoteStore : public testing::VaultTest {
  protected:
-  void SetUp() override {
-    auto opened = open_vault(tv.root());
-    ASSERT_TRUE(is_ok(opened));
-    vault.emplace(std::move(*opened));
-  }
-
   UpsertNoteResult upsert(std::string title, std::string body, std::optional<std::string> id = std::nullopt,
                           std::map<std::string, std::string> metas = {}) {
     auto r = upsert_note(*vault, {std::move(title), std::move(body), std::move(id), std::nullopt, std::move(metas)});
@@ -42,8 +35,6 @@ class NoteStore : public ::testing::Test {
     return path ? *path : std::nullopt;
   }
 
-  TempVault tv;
-  std::optional<Vault> vault;
 };
 
 TEST_F(NoteStore, NewNotesGoToNotesUnderTheirId) {

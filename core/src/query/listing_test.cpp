@@ -13,12 +13,10 @@ namespace {
 using testing::is_ok;
 using Ids = std::vector<std::string>;
 
-class Listing : public ::testing::Test {
+class Listing : public testing::VaultTest {
  protected:
   void SetUp() override {
-    auto opened = open_vault(tv.root());
-    ASSERT_TRUE(is_ok(opened));
-    vault.emplace(std::move(*opened));
+    VaultTest::SetUp();
     add("top", "", {"#Work"});
     add("proj", "projects/", {"work"});
     add("deep", "projects/2024/", {"other", "#"});
@@ -42,8 +40,6 @@ class Listing : public ::testing::Test {
     return out;
   }
 
-  testing::TempVault tv;
-  std::optional<Vault> vault;
   int count = 0;
 };
 

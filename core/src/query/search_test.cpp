@@ -14,14 +14,8 @@ namespace {
 
 using testing::is_ok;
 
-class Search : public ::testing::Test {
+class Search : public testing::VaultTest {
  protected:
-  void SetUp() override {
-    auto opened = open_vault(tv.root());
-    ASSERT_TRUE(is_ok(opened));
-    vault.emplace(std::move(*opened));
-  }
-
   // A note written by hand (so its tags and metas are exactly as given) and
   // indexed; notes made later are newer.
   void hand_note(const std::string& id, const std::string& frontmatter_rest, const std::string& body) {
@@ -43,8 +37,6 @@ class Search : public ::testing::Test {
     return out;
   }
 
-  testing::TempVault tv;
-  std::optional<Vault> vault;
   int stamps = 0;
 };
 

@@ -37,6 +37,12 @@ std::string TempVault::read_file(const std::filesystem::path& relative) const {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+void VaultTest::SetUp() {
+  auto opened = open_vault(tv.root());
+  ASSERT_TRUE(is_ok(opened));
+  vault.emplace(std::move(*opened));
+}
+
 TempDir::TempDir() : path_(make_temp_dir()) {}
 
 TempDir::~TempDir() {

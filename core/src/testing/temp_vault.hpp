@@ -2,11 +2,13 @@
 // Test helpers: a real vault directory that removes itself, and a check
 // that prints the error text of a failed Result.
 
+#include "index/index_db.hpp"
 #include "note/error.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
 namespace core::testing {
@@ -45,6 +47,15 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// A fixture holding a fresh vault, opened for the whole test.
+class VaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  TempVault tv;
+  std::optional<Vault> vault;
 };
 
 template <class T>
