@@ -91,6 +91,7 @@ void print_machine() {
 int main(int argc, char** argv) {
   Options options;
   options.run.server_binary = BT_SERVER_BINARY;
+  options.run.progress = &std::cerr;
   const char* tmp = std::getenv("TMPDIR");
   options.run.work_root = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
   for (int i = 1; i < argc; ++i) {

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <iostream>
+#include <ostream>
 
 namespace bench {
 namespace {
@@ -26,8 +26,9 @@ double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void progress(size_t notes, const std::string& text) {
-  std::cerr << "[" << with_thousands(notes) << " notes] " << text << std::endl;
+void progress(const RunOptions& options, const std::string& text) {
+  if (options.progress != nullptr)
+    *options.progress << "[" << with_thousands(options.notes) << " notes] " << text << std::endl;
 }
 
 Outcome<Workspace> make_workspace(const fs::path& root) {
@@ -57,7 +58,8 @@ Outcome<void> expect_member(const json& result, const char* key, const json& wan
 
 // Creates every note with its own id through upsert_note, then moves it into
 // its folder, in index order.
-Outcome<LoadSummary> load_vault(ServerProcess& server, const VaultGenerator& vault, const std::string& root) {
+Outcome<LoadSummary> load_vault(ServerProcess& server, const VaultGenerator& vault, const std::string& root,
+                                const RunOptions& options) {
   std::vector<double> upserts, moves;
   const auto started = Clock::now();
   for (size_t i = 0; i < vault.size(); ++i) {
@@ -74,7 +76,7 @@ Outcome<LoadSummary> load_vault(ServerProcess& server, const VaultGenerator& vau
       moves.push_back(moved->ms);
     }
     if ((i + 1) % std::max<size_t>(vault.size() / 10, 1) == 0)
-      progress(vault.size(), "loaded " + with_thousands(i + 1) + " notes in " + format_ms(seconds_since(started)) + " s");
+      progress(options, "loaded " + with_thousands(i + 1) + " notes in " + format_ms(seconds_since(started)) + " s");
   }
   return LoadSummary{vault.size(), seconds_since(started), summarize(upserts), summarize(moves)};
 }
@@ -165,8 +167,8 @@ Outcome<bool> run_server_side(const RunOptions& options, const Workspace& ws, co
   if (!hello) return failure("initialize: " + hello.error());
   if (auto sent = server->notify("notifications/initialized"); !sent) return failure(sent.error());
 
-  progress(options.notes, "loading through " + options.server_binary);
-  auto load = load_vault(*server, vault, ws.vault.string());
+  progress(options, "loading through " + options.server_binary);
+  auto load = load_vault(*server, vault, ws.vault.string(), options);
   if (load) {
     report.load = *load;
     report.remarks.push_back(word_remarks(ws.index, vault.query_words()));
@@ -174,7 +176,7 @@ Outcome<bool> run_server_side(const RunOptions& options, const Workspace& ws, co
     note_problem(report, "load failed: " + load.error());
   }
   for (size_t k = 0; k < ops.size(); ++k) {
-    progress(options.notes, "timing " + ops[k].name);
+    progress(options, "timing " + ops[k].name);
     time_server(*server, ops[k], options, report.rows[k]);
   }
   // Read before the end of input: the process is gone after it.
@@ -187,8 +189,8 @@ Outcome<bool> run_server_side(const RunOptions& options, const Workspace& ws, co
 }
 
 // Fills the index without a server, for timing the floor alone.
-bool fill_directly(const Workspace& ws, const VaultGenerator& vault, Report& report) {
-  progress(vault.size(), "filling index.db directly (no server)");
+bool fill_directly(const Workspace& ws, const VaultGenerator& vault, const RunOptions& options, Report& report) {
+  progress(options, "filling index.db directly (no server)");
   Outcome<void> filled;
   {
     auto db = open_index(ws.index);
@@ -233,7 +235,7 @@ Outcome<Report> run_benchmark(const RunOptions& options) {
 
   bool loaded = false;
   if (options.floor_only) {
-    loaded = fill_directly(*ws, vault, report);
+    loaded = fill_directly(*ws, vault, options, report);
   } else {
     auto done = run_server_side(options, *ws, vault, ops, report);
     if (!done) return failure(done.error());
@@ -246,7 +248,7 @@ Outcome<Report> run_benchmark(const RunOptions& options) {
   size_t next_call = 0;
   for (size_t k = 0; k < ops.size(); ++k) {
     if (!ops[k].floor) continue;
-    progress(vault.size(), "floor " + ops[k].name);
+    progress(options, "floor " + ops[k].name);
     time_floor(ws->index, ops[k], options, next_call, report.rows[k]);
   }
   for (const ReportRow& row : report.rows) report.complete = report.complete && row.failure.empty();

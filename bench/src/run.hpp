@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <iosfwd>
 #include <string>
 
 namespace bench {
@@ -21,6 +22,7 @@ struct RunOptions {
   std::filesystem::path work_root;  // the temporary workspace is made inside it
   bool keep = false;                // leave the workspace (vault, HOME) in place
   bool floor_only = false;          // no server: fill index.db directly, time the floor only
+  std::ostream* progress = nullptr; // where to say what the run is doing, if anywhere
 };
 
 // Runs the benchmark for `options.notes` notes. Failures of single

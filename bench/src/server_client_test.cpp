@@ -55,7 +55,8 @@ TEST(ServerClient, ToolErrorsComeBackAsTheirMessage) {
   ASSERT_TRUE(server.has_value()) << server.error();
   auto refused = server->call_tool("get_note", {{"id", "x"}});
   ASSERT_FALSE(refused.has_value());
-  EXPECT_FALSE(refused.error().empty());
+  const fs::path config = home.path() / ".config" / "brask-tolvane" / "mcp.json";
+  EXPECT_EQ(refused.error(), "MCP server disabled. Set enabled:true in " + config.string());
   EXPECT_TRUE(server->request("ping", json()).has_value());  // the loop goes on after a failed call
 }
 
