@@ -1,9 +1,11 @@
 # make run   set up, build (Release) and start the server on stdin/stdout
 # make test  set up, build with AddressSanitizer and UBSan, run every test
+# make bench build the server and the benchmark (Release) and run it;
+#            BENCH_ARGS=--large adds 100,000 notes (see bench/README.md)
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: setup build run test clean install demo
+.PHONY: setup build run test clean install demo bench bench-test
 
 setup:
 	@scripts/setup.sh
@@ -23,8 +25,19 @@ test: setup
 	cmake --build build-test -j $(JOBS)
 	cd build-test && ctest --output-on-failure -j $(JOBS)
 
+bench: setup
+	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBT_TESTS=OFF -DBT_BENCH=ON >/dev/null
+	@cmake --build build-bench -j $(JOBS) --target brask-tolvane-bench
+	@build-bench/brask-tolvane-bench $(BENCH_ARGS)
+
+# The benchmark's own tests (generator, client, floor); not part of `make test`.
+bench-test: setup
+	cmake -S . -B build-bench-test -DCMAKE_BUILD_TYPE=Debug -DBT_SANITIZE=ON -DBT_BENCH=ON
+	cmake --build build-bench-test -j $(JOBS) --target bench_tests
+	build-bench-test/bench/bench_tests
+
 clean:
-	rm -rf build build-test
+	rm -rf build build-test build-bench build-bench-test
 
 demo: build
 	@scripts/demo.sh

@@ -1,0 +1,258 @@
+#include "run.hpp"
+
+#include "generator.hpp"
+#include "index_fill.hpp"
+#include "operations.hpp"
+#include "server_client.hpp"
+#include "sql_floor.hpp"
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <ostream>
+
+namespace bench {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+struct Workspace {
+  fs::path dir, home, vault, index;
+};
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void progress(const RunOptions& options, const std::string& text) {
+  if (options.progress != nullptr)
+    *options.progress << "[" << with_thousands(options.notes) << " notes] " << text << std::endl;
+}
+
+Outcome<Workspace> make_workspace(const fs::path& root) {
+  std::string pattern = (root / "bt-bench-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) return failure("cannot make a temporary folder in " + root.string());
+  Workspace ws{pattern, fs::path(pattern) / "home", fs::path(pattern) / "vault", {}};
+  ws.index = ws.vault / ".brask-tolvane" / "index.db";
+  std::error_code error;
+  fs::create_directories(ws.home / ".config" / "brask-tolvane", error);
+  if (!error) fs::create_directories(ws.vault / ".brask-tolvane", error);
+  if (!error) fs::create_directories(ws.vault / "notes", error);
+  if (error) return failure("cannot make the workspace in " + ws.dir.string() + ": " + error.message());
+  std::ofstream config(ws.home / ".config" / "brask-tolvane" / "mcp.json");
+  config << R"({"enabled":true})" << "\n";
+  if (!config.flush()) return failure("cannot write mcp.json in " + ws.home.string());
+  return ws;
+}
+
+std::vector<std::string> server_environment(const Workspace& ws) {
+  return {"HOME=" + ws.home.string(), "PATH=/usr/bin:/bin", "TZ=UTC", "LANG=C.UTF-8"};
+}
+
+Outcome<void> expect_member(const json& result, const char* key, const json& want) {
+  if (result.is_object() && result.contains(key) && result[key] == want) return {};
+  return failure(std::string("expected ") + key + " " + want.dump() + ", got " + result.dump());
+}
+
+// Creates every note with its own id through upsert_note, then moves it into
+// its folder, in index order.
+Outcome<LoadSummary> load_vault(ServerProcess& server, const VaultGenerator& vault, const std::string& root,
+                                const RunOptions& options) {
+  std::vector<double> upserts, moves;
+  const auto started = Clock::now();
+  for (size_t i = 0; i < vault.size(); ++i) {
+    const NoteSpec note = vault.note(i);
+    json arguments = {{"id", note.id}, {"title", note.title}, {"body", note.body}, {"metas", note.metas}, {"vault", root}};
+    auto created = server.call_tool("upsert_note", arguments);
+    if (!created) return failure("upsert_note of note " + std::to_string(i) + ": " + created.error());
+    if (auto ok = expect_member(created->value, "id", note.id); !ok) return failure(ok.error());
+    upserts.push_back(created->ms);
+    if (!note.folder.empty()) {
+      auto moved = server.call_tool("move_note", {{"id", note.id}, {"folder", note.folder}, {"vault", root}});
+      if (!moved) return failure("move_note of note " + std::to_string(i) + ": " + moved.error());
+      if (auto ok = expect_member(moved->value, "folder", note.folder); !ok) return failure(ok.error());
+      moves.push_back(moved->ms);
+    }
+    if ((i + 1) % std::max<size_t>(vault.size() / 10, 1) == 0)
+      progress(options, "loaded " + with_thousands(i + 1) + " notes in " + format_ms(seconds_since(started)) + " s");
+  }
+  return LoadSummary{vault.size(), seconds_since(started), summarize(upserts), summarize(moves)};
+}
+
+Outcome<TimedReply> send(ServerProcess& server, const ServerCall& call) {
+  if (call.method == "tools/call") return server.call_tool(call.tool, call.arguments);
+  return server.request(call.method, call.arguments);
+}
+
+void time_server(ServerProcess& server, const Operation& op, const RunOptions& options, ReportRow& row) {
+  std::vector<double> samples;
+  for (size_t call = 0; call < options.warmup + options.reps; ++call) {
+    auto reply = send(server, op.request(call));
+    if (!reply) {
+      row.failure = reply.error();
+      return;
+    }
+    if (call >= options.warmup) samples.push_back(reply->ms);
+    if (!op.check) continue;
+    auto checked = op.check(reply->value, call);
+    if (!checked) row.failure = "unexpected answer: " + checked.error();
+    else row.rows = *checked;
+  }
+  row.server = summarize(std::move(samples));
+}
+
+void add_failure(ReportRow& row, const std::string& text) {
+  row.failure += (row.failure.empty() ? "" : "; ") + text;
+}
+
+double ms_since(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// Times `op`'s statements twice: opening and closing the index around them
+// as each tool call does, and alone on one connection kept open.
+void time_floor(const fs::path& index, const Operation& op, const RunOptions& options, size_t& next_call, ReportRow& row) {
+  std::vector<double> framed, bare;
+  const size_t calls = options.warmup + options.reps;
+  for (size_t k = 0; k < calls; ++k) {
+    const FloorStatements statements = op.floor(next_call++);
+    const auto started = Clock::now();
+    Outcome<void> done;
+    {
+      auto db = open_index(index);
+      done = db ? statements(db->get()) : Outcome<void>(failure(db.error()));
+    }  // closed inside the timing, as at the end of a call
+    if (!done) return add_failure(row, "floor: " + done.error());
+    if (k >= options.warmup) framed.push_back(ms_since(started));
+  }
+  auto db = open_index(index);
+  if (!db) return add_failure(row, "floor: " + db.error());
+  for (size_t k = 0; k < calls; ++k) {
+    const FloorStatements statements = op.floor(next_call++);
+    const auto started = Clock::now();
+    if (auto done = statements(db->get()); !done) return add_failure(row, "floor: " + done.error());
+    if (k >= options.warmup) bare.push_back(ms_since(started));
+  }
+  row.floor = summarize(std::move(framed));
+  row.bare = summarize(std::move(bare));
+}
+
+// How many notes hold each query word, counted in the index as loaded.
+std::string word_remarks(const fs::path& index, const QueryWords& words) {
+  auto db = open_index(index);
+  if (!db) return "word counts unavailable: " + db.error();
+  std::string line = "query words (notes holding them):";
+  for (const auto& [label, word] : {std::pair{"common", words.common}, {"mid", words.mid}, {"rare", words.rare},
+                                    {"missing", words.missing}}) {
+    auto count = document_count(db->get(), word);
+    line += std::string(" ") + label + " '" + word + "' " + (count ? with_thousands(static_cast<uint64_t>(*count)) : "?");
+  }
+  return line;
+}
+
+void note_problem(Report& report, std::string text) {
+  report.remarks.push_back(std::move(text));
+  report.complete = false;
+}
+
+// Loads the vault through the server and times every operation against it.
+// Gives whether the vault was loaded.
+Outcome<bool> run_server_side(const RunOptions& options, const Workspace& ws, const VaultGenerator& vault,
+                              const std::vector<Operation>& ops, Report& report) {
+  auto server = ServerProcess::start(options.server_binary, server_environment(ws));
+  if (!server) return failure(server.error());
+  auto hello = server->request("initialize", {{"capabilities", json::object()}, {"protocolVersion", "2024-11-05"}});
+  if (!hello) return failure("initialize: " + hello.error());
+  if (auto sent = server->notify("notifications/initialized"); !sent) return failure(sent.error());
+
+  progress(options, "loading through " + options.server_binary);
+  auto load = load_vault(*server, vault, ws.vault.string(), options);
+  if (load) {
+    report.load = *load;
+    report.remarks.push_back(word_remarks(ws.index, vault.query_words()));
+  } else {
+    note_problem(report, "load failed: " + load.error());
+  }
+  for (size_t k = 0; k < ops.size(); ++k) {
+    progress(options, "timing " + ops[k].name);
+    time_server(*server, ops[k], options, report.rows[k]);
+  }
+  // Read before the end of input: the process is gone after it.
+  if (auto peak = server->peak_resident_kib(); peak) report.peak_kib = *peak;
+  else note_problem(report, peak.error());
+  auto status = server->finish();
+  if (!status) note_problem(report, status.error());
+  else if (*status != 0) note_problem(report, "server exit status " + std::to_string(*status));
+  return load.has_value();
+}
+
+// Fills the index without a server, for timing the floor alone.
+bool fill_directly(const Workspace& ws, const VaultGenerator& vault, const RunOptions& options, Report& report) {
+  progress(options, "filling index.db directly (no server)");
+  Outcome<void> filled;
+  {
+    auto db = open_index(ws.index);
+    LinkIds ids('y');  // the floor's own writes use another lead
+    filled = db ? fill_index(db->get(), vault, ids) : Outcome<void>(failure(db.error()));
+  }  // closed before the counts and the floor open the index on their own
+  if (!filled) {
+    note_problem(report, "filling the index failed: " + filled.error());
+    return false;
+  }
+  report.remarks.push_back(word_remarks(ws.index, vault.query_words()));
+  return true;
+}
+
+// Removes the workspace when the run ends, however it ends, unless kept.
+class WorkspaceCleanup {
+ public:
+  WorkspaceCleanup(fs::path dir, bool keep) : dir_(std::move(dir)), keep_(keep) {}
+  ~WorkspaceCleanup() {
+    std::error_code ignored;  // a leftover temporary folder is no reason to fail the run
+    if (!keep_) fs::remove_all(dir_, ignored);
+  }
+  WorkspaceCleanup(const WorkspaceCleanup&) = delete;
+  WorkspaceCleanup& operator=(const WorkspaceCleanup&) = delete;
+
+ private:
+  fs::path dir_;
+  bool keep_;
+};
+
+}  // namespace
+
+Outcome<Report> run_benchmark(const RunOptions& options) {
+  const VaultGenerator vault(options.notes, options.seed);
+  auto ws = make_workspace(options.work_root);
+  if (!ws) return failure(ws.error());
+  const WorkspaceCleanup cleanup(ws->dir, options.keep);
+  Report report{vault.size(), options.seed, options.warmup, options.reps, {}, {}, {}, {}, true};
+  const std::vector<Operation> ops = make_operations(vault, ws->vault.string());
+  for (const Operation& op : ops) report.rows.push_back({op.name, {}, {}, {}, {}, {}});
+  if (options.keep) report.remarks.push_back("workspace kept: " + ws->dir.string());
+
+  bool loaded = false;
+  if (options.floor_only) {
+    loaded = fill_directly(*ws, vault, options, report);
+  } else {
+    auto done = run_server_side(options, *ws, vault, ops, report);
+    if (!done) return failure(done.error());
+    loaded = *done;
+  }
+  if (!loaded) {
+    note_problem(report, "floor skipped: no loaded index (--floor-only fills one without the server)");
+    return report;
+  }
+  size_t next_call = 0;
+  for (size_t k = 0; k < ops.size(); ++k) {
+    if (!ops[k].floor) continue;
+    progress(options, "floor " + ops[k].name);
+    time_floor(ws->index, ops[k], options, next_call, report.rows[k]);
+  }
+  for (const ReportRow& row : report.rows) report.complete = report.complete && row.failure.empty();
+  return report;
+}
+
+}  // namespace bench
