@@ -68,9 +68,23 @@ constexpr std::string_view kLinkTitleKeyIndex =
 constexpr std::string_view kFtsNoteIdIndex =
     "CREATE INDEX IF NOT EXISTS bt_notes_fts_note_id ON notes_fts_content (c0)";
 
-// Adds the lookup indexes; tells whether the full-text one is there. A
-// failure only costs speed, so it is not an error of the open.
+constexpr std::string_view kLookupIndexCount =
+    "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name IN "
+    "('bt_note_files_title_key', 'bt_links_title_key', 'bt_notes_fts_note_id')";
+
+// Whether all three lookup indexes exist: one read of the schema, cheaper on
+// every open than preparing the three CREATE statements.
+bool has_lookup_indexes(sqlite3* db) {
+  auto stmt = prepare(db, kLookupIndexCount);
+  if (!stmt) return false;
+  auto row = stmt->step();
+  return row && *row && stmt->column_int64(0) == 3;
+}
+
+// Adds the lookup indexes where missing; tells whether the full-text one is
+// there. A failure only costs speed, so it is not an error of the open.
 bool add_lookup_indexes(sqlite3* db) {
+  if (has_lookup_indexes(db)) return true;
   (void)exec(db, kTitleKeyIndex);
   (void)exec(db, kLinkTitleKeyIndex);
   return exec(db, kFtsNoteIdIndex).has_value();
