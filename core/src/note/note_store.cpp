@@ -10,7 +10,12 @@
 #include "note/note_paths.hpp"
 #include "text/text.hpp"
 
+#include <dirent.h>
+
+#include <cerrno>
+#include <memory>
 #include <system_error>
+#include <vector>
 
 namespace core {
 namespace {
@@ -35,19 +40,46 @@ std::optional<fs::path> indexed_path(const Vault& vault, std::string_view id) {
   return safe_stored_path(vault, **stored);
 }
 
-// Depth-first search of `dir` for a file named `<id>.md`; directory links
-// are not followed, so a link cycle cannot trap the walk.
+struct CloseDir {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// The names of the directories in `dir`, in listing order; links to
+// directories are left out, so a link cycle cannot trap a walk. Reads the
+// entry types the listing carries instead of building a path per entry: a
+// notes folder may hold a hundred thousand files.
+Result<std::vector<std::string>> subdirectories(const fs::path& dir) {
+  std::unique_ptr<DIR, CloseDir> listing(opendir(dir.c_str()));
+  if (!listing) return std::unexpected(CoreError::io(std::generic_category().message(errno)));
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(listing.get());
+    if (!entry) break;
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    bool is_dir = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      std::error_code ec;
+      is_dir = fs::is_directory(fs::symlink_status(dir / name, ec));
+    }
+    if (is_dir) names.emplace_back(name);
+  }
+  if (errno != 0) return std::unexpected(CoreError::io(std::generic_category().message(errno)));
+  return names;
+}
+
+// Depth-first search of `dir` for a file named `<id>.md`.
 Result<std::optional<fs::path>> find_note_file(const fs::path& dir, std::string_view id) {
   std::error_code ec;
   if (!is_safe_note_id(id) || !fs::is_directory(fs::status(dir, ec))) return std::nullopt;
   if (fs::path direct = dir / (std::string(id) + ".md"); entry_exists(direct)) return direct;
-  fs::directory_iterator it(dir, ec), end;
-  for (; !ec && it != end; it.increment(ec)) {
-    if (!it->is_directory(ec) || it->is_symlink(ec)) continue;
-    auto found = find_note_file(it->path(), id);
+  auto names = subdirectories(dir);
+  if (!names) return std::unexpected(std::move(names.error()));
+  for (const std::string& name : *names) {
+    auto found = find_note_file(dir / name, id);
     if (!found || *found) return found;
   }
-  if (ec) return std::unexpected(CoreError::io(ec.message()));
   return std::nullopt;
 }
 
