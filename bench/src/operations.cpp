@@ -110,7 +110,7 @@ struct WritePlan {
 };
 
 std::shared_ptr<WritePlan> make_write_plan(const VaultGenerator& vault, size_t metas_note, size_t moved_note) {
-  auto plan = std::make_shared<WritePlan>(WritePlan{vault, {}, {}, {}, vault.title(VaultGenerator::kHub), "", {}, LinkIds('z')});
+  auto plan = std::make_shared<WritePlan>(WritePlan{vault, {}, {}, {}, vault.title(VaultGenerator::kHub), "", {}});
   plan->hub_renamed = plan->hub_title + " (renamed)";
   const NoteSpec metas_spec = vault.note(metas_note), moved_spec = vault.note(moved_note);
   plan->metas_note = indexed_form(vault, metas_spec, metas_spec.folder);

@@ -157,9 +157,28 @@ void note_problem(Report& report, std::string text) {
   report.complete = false;
 }
 
-// Loads the vault through the server and times every operation against it.
-// Gives whether the vault was loaded.
-Outcome<bool> run_server_side(const RunOptions& options, const Workspace& ws, const VaultGenerator& vault,
+// Times each operation through `server` (when given) and then at once its
+// floor (when `floors`), so that both sides of a line see the machine in
+// the same state. The floors' writes touch no row that a later operation's
+// answer depends on.
+void time_operations(ServerProcess* server, const fs::path& index, bool floors, const std::vector<Operation>& ops,
+                     const RunOptions& options, Report& report) {
+  size_t next_floor_call = 0;
+  for (size_t k = 0; k < ops.size(); ++k) {
+    if (server != nullptr) {
+      progress(options, "timing " + ops[k].name);
+      time_server(*server, ops[k], options, report.rows[k]);
+    }
+    if (floors && ops[k].floor) {
+      progress(options, "floor " + ops[k].name);
+      time_floor(index, ops[k], options, next_floor_call, report.rows[k]);
+    }
+  }
+}
+
+// Loads the vault through the server and times every operation against it,
+// with the floors when the vault could be loaded.
+Outcome<void> run_server_side(const RunOptions& options, const Workspace& ws, const VaultGenerator& vault,
                               const std::vector<Operation>& ops, Report& report) {
   auto server = ServerProcess::start(options.server_binary, server_environment(ws));
   if (!server) return failure(server.error());
@@ -174,18 +193,16 @@ Outcome<bool> run_server_side(const RunOptions& options, const Workspace& ws, co
     report.remarks.push_back(word_remarks(ws.index, vault.query_words()));
   } else {
     note_problem(report, "load failed: " + load.error());
+    note_problem(report, "floor skipped: no loaded index (--floor-only fills one without the server)");
   }
-  for (size_t k = 0; k < ops.size(); ++k) {
-    progress(options, "timing " + ops[k].name);
-    time_server(*server, ops[k], options, report.rows[k]);
-  }
+  time_operations(&*server, ws.index, load.has_value(), ops, options, report);
   // Read before the end of input: the process is gone after it.
   if (auto peak = server->peak_resident_kib(); peak) report.peak_kib = *peak;
   else note_problem(report, peak.error());
   auto status = server->finish();
   if (!status) note_problem(report, status.error());
   else if (*status != 0) note_problem(report, "server exit status " + std::to_string(*status));
-  return load.has_value();
+  return {};
 }
 
 // Fills the index without a server, for timing the floor alone.
@@ -233,23 +250,10 @@ Outcome<Report> run_benchmark(const RunOptions& options) {
   for (const Operation& op : ops) report.rows.push_back({op.name, {}, {}, {}, {}, {}});
   if (options.keep) report.remarks.push_back("workspace kept: " + ws->dir.string());
 
-  bool loaded = false;
   if (options.floor_only) {
-    loaded = fill_directly(*ws, vault, options, report);
-  } else {
-    auto done = run_server_side(options, *ws, vault, ops, report);
-    if (!done) return failure(done.error());
-    loaded = *done;
-  }
-  if (!loaded) {
-    note_problem(report, "floor skipped: no loaded index (--floor-only fills one without the server)");
-    return report;
-  }
-  size_t next_call = 0;
-  for (size_t k = 0; k < ops.size(); ++k) {
-    if (!ops[k].floor) continue;
-    progress(options, "floor " + ops[k].name);
-    time_floor(ws->index, ops[k], options, next_call, report.rows[k]);
+    if (fill_directly(*ws, vault, options, report)) time_operations(nullptr, ws->index, true, ops, options, report);
+  } else if (auto done = run_server_side(options, *ws, vault, ops, report); !done) {
+    return failure(done.error());
   }
   for (const ReportRow& row : report.rows) report.complete = report.complete && row.failure.empty();
   return report;
