@@ -142,8 +142,8 @@ std::vector<size_t> VaultGenerator::id_link_targets(size_t i) const {
   return targets;
 }
 
-NoteSpec VaultGenerator::note(size_t i) const {
-  NoteSpec spec{id(i), title(i), "", metas(i), folder(i), title_link_targets(i), id_link_targets(i)};
+NoteDraft VaultGenerator::note(size_t i) const {
+  NoteDraft draft{id(i), title(i), "", metas(i), folder(i), title_link_targets(i), id_link_targets(i)};
   Rng rng(mix_seed(seed_, kBodyStream, i));
   std::vector<std::string> sentences;
   for (size_t words = 200 + rng.below(200); words > 0;) {
@@ -154,15 +154,15 @@ NoteSpec VaultGenerator::note(size_t i) const {
   if (holds_rare_word(i)) sentences.front().insert(0, Vocabulary::outside_word(0) + " ");
 
   std::vector<std::string> links;
-  for (size_t target : spec.title_links) links.push_back("See [[" + title(target) + "]].");
-  for (size_t target : spec.id_links) links.push_back("Source: brask-tolvane://" + id(target) + ".");
+  for (size_t target : draft.title_links) links.push_back("See [[" + title(target) + "]].");
+  for (size_t target : draft.id_links) links.push_back("Source: brask-tolvane://" + id(target) + ".");
   // Ascending positions keep the links in the order of the lists above.
   std::vector<size_t> positions;
   for (size_t k = 0; k < links.size(); ++k) positions.push_back(1 + rng.below(sentences.size()));
   std::sort(positions.begin(), positions.end());
   for (size_t k = links.size(); k-- > 0;) sentences.insert(sentences.begin() + positions[k], links[k]);
-  spec.body = paragraphs_of(sentences);
-  return spec;
+  draft.body = paragraphs_of(sentences);
+  return draft;
 }
 
 }  // namespace bench

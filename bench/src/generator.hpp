@@ -24,7 +24,7 @@
 
 namespace bench {
 
-struct NoteSpec {
+struct NoteDraft {
   std::string id;
   std::string title;
   std::string body;
@@ -59,7 +59,7 @@ class VaultGenerator {
 
   // Note `i`. Any index is valid: notes from size() on are new notes, not
   // part of the vault, whose links point into the vault only.
-  NoteSpec note(size_t i) const;
+  NoteDraft note(size_t i) const;
   // The parts of note `i`, each cheaper than the whole note.
   std::string id(size_t i) const;
   std::string title(size_t i) const;

@@ -28,22 +28,22 @@ class GeneratedVault : public ::testing::Test {
     static const VaultGenerator generated(1000, 42);
     return generated;
   }
-  static const std::vector<NoteSpec>& notes() {
-    static const std::vector<NoteSpec> all = [] {
-      std::vector<NoteSpec> made;
+  static const std::vector<NoteDraft>& notes() {
+    static const std::vector<NoteDraft> all = [] {
+      std::vector<NoteDraft> made;
       for (size_t i = 0; i < vault().size(); ++i) made.push_back(vault().note(i));
       return made;
     }();
     return all;
   }
   const VaultGenerator* vault_ = &vault();
-  const std::vector<NoteSpec>* notes_ = &notes();
+  const std::vector<NoteDraft>* notes_ = &notes();
 };
 
 TEST(VaultGenerator, SameSeedGivesSameNotesAndOtherSeedOthers) {
   const VaultGenerator a(500, 1), b(500, 1), c(500, 2);
   for (size_t i : {size_t{0}, size_t{1}, size_t{250}, size_t{499}, size_t{500}, size_t{123456}}) {
-    const NoteSpec x = a.note(i), y = b.note(i), z = c.note(i);
+    const NoteDraft x = a.note(i), y = b.note(i), z = c.note(i);
     EXPECT_EQ(x.id, y.id) << "note " << i;
     EXPECT_EQ(x.body, y.body) << "note " << i;
     EXPECT_EQ(x.metas, y.metas) << "note " << i;
@@ -60,7 +60,7 @@ TEST(VaultGenerator, SmallVaultsGrowToTheMinimum) {
 TEST(VaultGenerator, PartsMatchTheWholeNote) {
   const VaultGenerator vault(300, 5);
   for (size_t i : {size_t{0}, size_t{7}, size_t{299}, size_t{300}}) {
-    const NoteSpec note = vault.note(i);
+    const NoteDraft note = vault.note(i);
     EXPECT_EQ(note.id, vault.id(i)) << "note " << i;
     EXPECT_EQ(note.title, vault.title(i)) << "note " << i;
     EXPECT_EQ(note.folder, vault.folder(i)) << "note " << i;
@@ -70,7 +70,7 @@ TEST(VaultGenerator, PartsMatchTheWholeNote) {
 
 TEST_F(GeneratedVault, IdsHaveTheIdentifierShapeAndTitlesAreUnique) {
   std::set<std::string> ids, titles;
-  for (const NoteSpec& note : *notes_) {
+  for (const NoteDraft& note : *notes_) {
     ASSERT_EQ(note.id.size(), 24u) << note.id;
     EXPECT_TRUE(note.id[0] >= 'a' && note.id[0] <= 'z') << note.id;
     EXPECT_EQ(note.id.find_first_not_of("0123456789abcdefghijklmnopqrstuvwxyz"), std::string::npos) << note.id;
@@ -85,7 +85,7 @@ TEST_F(GeneratedVault, HubIsNamedByTitleInExactlyItsLinkers) {
   const std::string link = "[[" + vault_->title(VaultGenerator::kHub) + "]]";
   std::vector<size_t> linkers;
   for (size_t i = 0; i < notes_->size(); ++i) {
-    const NoteSpec& note = (*notes_)[i];
+    const NoteDraft& note = (*notes_)[i];
     const bool names_hub = note.body.find(link) != std::string::npos;
     EXPECT_EQ(names_hub, vault_->links_to_hub(i)) << "note " << i;
     if (names_hub) linkers.push_back(i);
@@ -97,7 +97,7 @@ TEST_F(GeneratedVault, HubIsNamedByTitleInExactlyItsLinkers) {
 
 TEST_F(GeneratedVault, LinksAreDistinctNeverToSelfAndWrittenInTheBody) {
   for (size_t i = 0; i < notes_->size(); ++i) {
-    const NoteSpec& note = (*notes_)[i];
+    const NoteDraft& note = (*notes_)[i];
     EXPECT_GE(note.title_links.size(), 2u) << "note " << i;
     EXPECT_GE(note.id_links.size(), 1u) << "note " << i;
     for (const auto* links : {&note.title_links, &note.id_links}) {
@@ -118,7 +118,7 @@ TEST_F(GeneratedVault, LinksAreDistinctNeverToSelfAndWrittenInTheBody) {
 TEST_F(GeneratedVault, QueryWordsHaveTheirFrequencies) {
   const QueryWords words = vault_->query_words();
   size_t common = 0, mid = 0, rare = 0, missing = 0;
-  for (const NoteSpec& note : *notes_) {
+  for (const NoteDraft& note : *notes_) {
     const std::set<std::string> found = words_of(note.title + " " + note.body);
     common += found.count(words.common), mid += found.count(words.mid);
     rare += found.count(words.rare), missing += found.count(words.missing);
@@ -133,7 +133,7 @@ TEST_F(GeneratedVault, QueryWordsHaveTheirFrequencies) {
 TEST_F(GeneratedVault, NotesSpreadOverEveryFolderAndCarryFilters) {
   std::map<std::string, size_t> per_folder;
   size_t tagged = 0, drafts = 0;
-  for (const NoteSpec& note : *notes_) {
+  for (const NoteDraft& note : *notes_) {
     ++per_folder[note.folder];
     tagged += note.title.find(" #" + std::string(VaultGenerator::kFilterTag)) != std::string::npos;
     drafts += note.metas.count("status") && note.metas.at("status") == "draft";
@@ -147,7 +147,7 @@ TEST_F(GeneratedVault, NotesSpreadOverEveryFolderAndCarryFilters) {
 TEST(VaultGenerator, NewNotesLinkIntoTheVaultOnly) {
   const VaultGenerator vault(200, 3);
   for (size_t i = 200; i < 260; ++i) {
-    const NoteSpec note = vault.note(i);
+    const NoteDraft note = vault.note(i);
     for (size_t target : note.title_links) EXPECT_LT(target, vault.size()) << "note " << i;
     for (size_t target : note.id_links) EXPECT_LT(target, vault.size()) << "note " << i;
   }

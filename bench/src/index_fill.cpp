@@ -32,7 +32,7 @@ std::string stored_path(std::string_view folder, std::string_view id) {
   return path + std::string(id) + ".md";
 }
 
-IndexedNote indexed_form(const VaultGenerator& vault, const NoteSpec& note, std::string_view folder,
+IndexedNote indexed_form(const VaultGenerator& vault, const NoteDraft& note, std::string_view folder,
                          size_t resolved_below) {
   IndexedNote indexed{note.id, stored_path(folder, note.id), note.title, hashtags(note.title).dump(),
                       nlohmann::json(note.metas).dump(), note.body, {}};
@@ -48,7 +48,7 @@ IndexedNote indexed_form(const VaultGenerator& vault, const NoteSpec& note, std:
 Outcome<void> fill_index(sqlite3* db, const VaultGenerator& vault, LinkIds& ids) {
   if (auto begun = query(db, "BEGIN"); !begun) return failure(begun.error());
   for (size_t i = 0; i < vault.size(); ++i) {
-    const NoteSpec note = vault.note(i);
+    const NoteDraft note = vault.note(i);
     if (auto done = insert_note(db, indexed_form(vault, note, note.folder, i), ids); !done) {
       (void)query(db, "ROLLBACK");  // the failure below is what the caller needs
       return done;

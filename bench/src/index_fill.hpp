@@ -20,7 +20,7 @@ std::string stored_path(std::string_view folder, std::string_view id);
 // tags from the title's hashtags, metas as compact JSON, title links then
 // address links. A title link carries its target's id when the target's
 // index is below `resolved_below` (written before), else it is unresolved.
-IndexedNote indexed_form(const VaultGenerator& vault, const NoteSpec& note, std::string_view folder,
+IndexedNote indexed_form(const VaultGenerator& vault, const NoteDraft& note, std::string_view folder,
                          size_t resolved_below = 0);
 
 // Writes every note of `vault` into the open index in one transaction, as

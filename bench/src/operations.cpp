@@ -112,16 +112,16 @@ struct WritePlan {
 std::shared_ptr<WritePlan> make_write_plan(const VaultGenerator& vault, size_t metas_note, size_t moved_note) {
   auto plan = std::make_shared<WritePlan>(WritePlan{vault, {}, {}, {}, vault.title(VaultGenerator::kHub), "", {}});
   plan->hub_renamed = plan->hub_title + " (renamed)";
-  const NoteSpec metas_spec = vault.note(metas_note), moved_spec = vault.note(moved_note);
+  const NoteDraft metas_spec = vault.note(metas_note), moved_spec = vault.note(moved_note);
   plan->metas_note = indexed_form(vault, metas_spec, metas_spec.folder);
   plan->moved_note = indexed_form(vault, moved_spec, moved_spec.folder);
-  const NoteSpec hub = vault.note(VaultGenerator::kHub);
+  const NoteDraft hub = vault.note(VaultGenerator::kHub);
   plan->hub = indexed_form(vault, hub, hub.folder);
   for (size_t i : vault.hub_linkers()) {
-    const NoteSpec spec = vault.note(i);
-    IndexedNote first = indexed_form(vault, spec, spec.folder);
+    const NoteDraft draft = vault.note(i);
+    IndexedNote first = indexed_form(vault, draft, draft.folder);
     IndexedNote renamed = with_title_links_renamed(first, plan->hub_title, plan->hub_renamed);
-    plan->linkers.emplace(spec.id, std::make_pair(std::move(first), std::move(renamed)));
+    plan->linkers.emplace(draft.id, std::make_pair(std::move(first), std::move(renamed)));
   }
   return plan;
 }
@@ -217,12 +217,12 @@ Operation upsert_new_operation(const std::shared_ptr<WritePlan>& plan, const std
   const size_t first_new = plan->vault.size();
   return {"upsert_note, new note",
           [plan, root, first_new](size_t call) {
-            const NoteSpec note = plan->vault.note(first_new + call);
+            const NoteDraft note = plan->vault.note(first_new + call);
             return tool_call("upsert_note", {{"title", note.title}, {"body", note.body}, {"metas", note.metas}}, root);
           },
           member_is("created", [](size_t) { return json(true); }),
           [plan, first_new](size_t call) {
-            const NoteSpec note = plan->vault.note(first_new + kFloorNoteOffset + call);
+            const NoteDraft note = plan->vault.note(first_new + kFloorNoteOffset + call);
             return save_floor(plan, indexed_form(plan->vault, note, ""));
           }};
 }
@@ -267,7 +267,7 @@ Operation move_operation(const std::shared_ptr<WritePlan>& plan, const std::stri
 }
 
 Operation rename_operation(const std::shared_ptr<WritePlan>& plan, const std::string& root) {
-  const NoteSpec hub = plan->vault.note(VaultGenerator::kHub);
+  const NoteDraft hub = plan->vault.note(VaultGenerator::kHub);
   auto title_of_call = [plan](size_t call) { return renames_forward(call) ? plan->hub_renamed : plan->hub_title; };
   return {"rename, 50 linking notes",
           [hub, root, title_of_call](size_t call) {

@@ -63,7 +63,7 @@ Outcome<LoadSummary> load_vault(ServerProcess& server, const VaultGenerator& vau
   std::vector<double> upserts, moves;
   const auto started = Clock::now();
   for (size_t i = 0; i < vault.size(); ++i) {
-    const NoteSpec note = vault.note(i);
+    const NoteDraft note = vault.note(i);
     json arguments = {{"id", note.id}, {"title", note.title}, {"body", note.body}, {"metas", note.metas}, {"vault", root}};
     auto created = server.call_tool("upsert_note", arguments);
     if (!created) return failure("upsert_note of note " + std::to_string(i) + ": " + created.error());

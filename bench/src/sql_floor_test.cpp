@@ -51,7 +51,7 @@ TEST_F(FilledIndex, OpenMakesTheSchemaInWalModeAndReopeningKeepsRows) {
 }
 
 TEST_F(FilledIndex, LookupsFindWhatTheFillWrote) {
-  const NoteSpec note = vault_.note(17);
+  const NoteDraft note = vault_.note(17);
   auto path = path_by_id(db_.get(), note.id);
   ASSERT_TRUE(is_ok(path));
   ASSERT_EQ(path->size(), 1u);
@@ -95,7 +95,7 @@ TEST_F(FilledIndex, ReadStatementsGiveTheVaultsRows) {
 }
 
 TEST_F(FilledIndex, IndexNoteReplacesRowsAndResolvesTitleLinks) {
-  const NoteSpec note = vault_.note(30);
+  const NoteDraft note = vault_.note(30);
   IndexedNote indexed = indexed_form(vault_, note, note.folder);
   indexed.links = {{std::nullopt, "  " + vault_.title(VaultGenerator::kHub)}, {note.id, std::nullopt}};
   LinkIds ids('x');
