@@ -26,6 +26,8 @@ nlohmann::json hashtags(std::string_view title) {
 
 }  // namespace
 
+std::string title_tags_json(std::string_view title) { return hashtags(title).dump(); }
+
 std::string stored_path(std::string_view folder, std::string_view id) {
   std::string path = "notes/";
   if (!folder.empty()) path += std::string(folder) + "/";
@@ -34,7 +36,7 @@ std::string stored_path(std::string_view folder, std::string_view id) {
 
 IndexedNote indexed_form(const VaultGenerator& vault, const NoteDraft& note, std::string_view folder,
                          size_t resolved_below) {
-  IndexedNote indexed{note.id, stored_path(folder, note.id), note.title, hashtags(note.title).dump(),
+  IndexedNote indexed{note.id, stored_path(folder, note.id), note.title, title_tags_json(note.title),
                       nlohmann::json(note.metas).dump(), note.body, {}};
   for (size_t target : note.title_links) {
     IndexedLink link{std::nullopt, vault.title(target)};

@@ -13,6 +13,9 @@ struct sqlite3;
 
 namespace bench {
 
+// The tags the server derives from a generated title, as compact JSON.
+std::string title_tags_json(std::string_view title);
+
 // "notes/<folder>/<id>.md", or "notes/<id>.md" for the empty folder.
 std::string stored_path(std::string_view folder, std::string_view id);
 

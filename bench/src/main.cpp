@@ -25,6 +25,8 @@ constexpr const char* kUsage = R"(usage: brask-tolvane-bench [options]
   --dir=DIR         where temporary workspaces go (default $TMPDIR or /tmp)
   --keep            keep each workspace (vault and HOME) for inspection
   --floor-only      no server: fill index.db directly and time the floor only
+  --prefill         write the note files and index.db directly (no load through
+                    the server, so no load line), then time the server on them
 )";
 
 struct Options {
@@ -61,6 +63,7 @@ bool parse_option(std::string_view arg, Options& options) {
   if (arg == "--large") return options.large = true;
   if (arg == "--keep") return options.run.keep = true;
   if (arg == "--floor-only") return options.run.floor_only = true;
+  if (arg == "--prefill") return options.run.prefill = true;
   if (value_of("--sizes=", value)) return parse_sizes(value, options.sizes);
   if (value_of("--reps=", value)) return parse_number(value, number) && number > 0 && (options.run.reps = number, true);
   if (value_of("--warmup=", value)) return parse_number(value, number) && (options.run.warmup = number, true);

@@ -22,6 +22,7 @@ struct RunOptions {
   std::filesystem::path work_root;  // the temporary workspace is made inside it
   bool keep = false;                // leave the workspace (vault, HOME) in place
   bool floor_only = false;          // no server: fill index.db directly, time the floor only
+  bool prefill = false;             // write files and index directly, then time the server on them
   std::ostream* progress = nullptr; // where to say what the run is doing, if anywhere
 };
 

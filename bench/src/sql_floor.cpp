@@ -109,7 +109,6 @@ constexpr const char* kLinkingSources = R"sql(SELECT DISTINCT source_id FROM lin
          ORDER BY source_id)sql";
 
 // A fixed timestamp: the floor measures the statements, not the clock.
-constexpr const char* kUpdatedAt = "2024-06-01T12:00:00.000+00:00";
 
 std::string db_message(sqlite3* db, int rc) {
   const char* text = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
@@ -162,7 +161,7 @@ Outcome<void> insert_links(sqlite3* db, const IndexedNote& note, const std::vect
 
 Outcome<void> upsert_row(sqlite3* db, const IndexedNote& note) {
   auto done = query(db, kUpsertNoteFile,
-                    {note.id, note.path, note.title, note.tags_json, note.metas_json, nullptr, std::string(kUpdatedAt)});
+                    {note.id, note.path, note.title, note.tags_json, note.metas_json, nullptr, std::string(kFilledUpdatedAt)});
   if (!done) return failure(done.error());
   return {};
 }

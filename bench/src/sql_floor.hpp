@@ -62,6 +62,9 @@ struct IndexedLink {
 };
 
 // What the indexer writes for one note.
+// The `updated_at` every row written by the floor or a direct fill carries.
+inline constexpr std::string_view kFilledUpdatedAt = "2024-06-01T12:00:00.000+00:00";
+
 struct IndexedNote {
   std::string id;
   std::string path;        // relative to the vault root, "/" separators
