@@ -34,11 +34,13 @@ std::vector<std::string> tags_from_json(std::string_view text) {
   return tags;
 }
 
-Result<NoteListItem> read_item(const Statement& stmt) {
+// The row's item; `path` is read already. Tags are parsed only here, for
+// rows that passed the folder filter.
+Result<NoteListItem> read_item(const Statement& stmt, std::string path) {
   NoteListItem item;
+  item.path = std::move(path);
   std::string tags_json;
-  for (auto [column, field] : {std::pair{0, &item.id}, {1, &item.title}, {2, &item.updated_at}, {3, &tags_json},
-                               {4, &item.path}}) {
+  for (auto [column, field] : {std::pair{0, &item.id}, {1, &item.title}, {2, &item.updated_at}, {3, &tags_json}}) {
     auto text = stmt.column_text(column);
     if (!text) return std::unexpected(std::move(text.error()));
     *field = std::move(*text);
@@ -68,9 +70,11 @@ Result<std::vector<NoteListItem>> list_notes(const Vault& vault, const std::opti
     auto row = stmt->step();
     if (!row) return std::unexpected(std::move(row.error()));
     if (!*row) break;
-    auto item = read_item(*stmt);
+    auto path = stmt->column_text(4);
+    if (!path) return std::unexpected(std::move(path.error()));
+    if (wanted_folder && folder_of(*path) != *wanted_folder) continue;
+    auto item = read_item(*stmt, std::move(*path));
     if (!item) return std::unexpected(std::move(item.error()));
-    if (wanted_folder && folder_of(item->path) != *wanted_folder) continue;
     if (wanted_tag && !has_tag(*item, *wanted_tag)) continue;
     items.push_back(std::move(*item));
   }
