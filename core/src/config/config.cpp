@@ -1,8 +1,8 @@
 #include "config/config.hpp"
 
 #include "config/strict_json.hpp"
-#include "note/ids.hpp"
-#include "text/text.hpp"
+#include "base/ids.hpp"
+#include "base/text.hpp"
 
 #include <nlohmann/json.hpp>
 

@@ -2,7 +2,7 @@
 
 #include "testing/scoped_env.hpp"
 #include "testing/temp_vault.hpp"
-#include "text/text.hpp"
+#include "base/text.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "config/strict_json.hpp"
 
-#include "text/text.hpp"
+#include "base/text.hpp"
 
 #include <algorithm>
 #include <fstream>

@@ -1,6 +1,6 @@
 #include "config/vault_select.hpp"
 
-#include "text/text.hpp"
+#include "base/text.hpp"
 
 #include <algorithm>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 // the call drops it.
 
 #include "index/sqlite.hpp"
-#include "note/error.hpp"
+#include "base/error.hpp"
 
 #include <filesystem>
 

@@ -3,8 +3,8 @@
 #include "index/lookups.hpp"
 #include "index/sqlite.hpp"
 #include "links/link_extract.hpp"
-#include "note/ids.hpp"
-#include "text/text.hpp"
+#include "base/ids.hpp"
+#include "base/text.hpp"
 
 #include <nlohmann/json.hpp>
 #include <unicode/utf8.h>

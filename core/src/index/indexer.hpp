@@ -4,7 +4,7 @@
 // nothing else writes to the index.
 
 #include "index/index_db.hpp"
-#include "note/error.hpp"
+#include "base/error.hpp"
 #include "note/note.hpp"
 
 #include <filesystem>

@@ -4,7 +4,7 @@
 // here.
 
 #include "index/index_db.hpp"
-#include "note/error.hpp"
+#include "base/error.hpp"
 
 #include <optional>
 #include <string>

@@ -3,7 +3,7 @@
 // sqlite3_* functions; every failure comes back as a Database error carrying
 // SQLite's own message, read at the call that failed.
 
-#include "note/error.hpp"
+#include "base/error.hpp"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,6 +1,6 @@
 #include "links/link_extract.hpp"
 
-#include "text/text.hpp"
+#include "base/text.hpp"
 
 #include <unordered_set>
 

@@ -1,7 +1,7 @@
 #include "links/link_rewrite.hpp"
 
 #include "links/link_extract.hpp"
-#include "text/text.hpp"
+#include "base/text.hpp"
 
 namespace core {
 

@@ -1,6 +1,6 @@
 #include "meta/meta_dates.hpp"
 
-#include "text/text.hpp"
+#include "base/text.hpp"
 
 #include <date/tz.h>
 

@@ -1,8 +1,8 @@
 #include "note/frontmatter.hpp"
 
-#include "note/yaml_read.hpp"
-#include "note/yaml_value.hpp"
-#include "note/yaml_write.hpp"
+#include "yaml/yaml_read.hpp"
+#include "yaml/yaml_value.hpp"
+#include "yaml/yaml_write.hpp"
 
 #include <array>
 #include <optional>

@@ -1,7 +1,7 @@
 #pragma once
 // The frontmatter block of a note file: its YAML text and NoteFrontmatter.
 
-#include "note/error.hpp"
+#include "base/error.hpp"
 #include "note/note.hpp"
 
 #include <cstddef>

@@ -1,6 +1,6 @@
 #include "note/hashtags.hpp"
 
-#include "text/text.hpp"
+#include "base/text.hpp"
 
 #include <unordered_set>
 

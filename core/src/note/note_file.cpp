@@ -1,8 +1,8 @@
 #include "note/note_file.hpp"
 
 #include "note/frontmatter.hpp"
-#include "note/ids.hpp"
-#include "text/text.hpp"
+#include "base/ids.hpp"
+#include "base/text.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -3,7 +3,7 @@
 // between two "---" lines. This is a format shared with the desktop
 // application, so what is written reads back to the same values.
 
-#include "note/error.hpp"
+#include "base/error.hpp"
 #include "note/hashtags.hpp"
 #include "note/note.hpp"
 

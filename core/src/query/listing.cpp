@@ -2,8 +2,8 @@
 
 #include "index/index_db.hpp"
 #include "index/sqlite.hpp"
-#include "note/note_paths.hpp"
-#include "text/text.hpp"
+#include "store/note_paths.hpp"
+#include "base/text.hpp"
 
 #include <nlohmann/json.hpp>
 

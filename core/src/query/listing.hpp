@@ -2,7 +2,7 @@
 // Listing: the live notes of a vault from the index, newest first,
 // optionally only one folder's and only those carrying one tag.
 
-#include "note/error.hpp"
+#include "base/error.hpp"
 
 #include <cstdint>
 #include <optional>

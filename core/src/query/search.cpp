@@ -2,7 +2,7 @@
 
 #include "index/index_db.hpp"
 #include "index/sqlite.hpp"
-#include "note/note_store.hpp"
+#include "store/note_store.hpp"
 #include "query/search_query.hpp"
 
 #include <algorithm>

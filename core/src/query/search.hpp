@@ -2,7 +2,7 @@
 // Search: free words through the full-text index, ranked, with snippets;
 // #tags and meta:key=value filters tested against each candidate's file.
 
-#include "note/error.hpp"
+#include "base/error.hpp"
 
 #include <cstdint>
 #include <optional>

@@ -1,6 +1,6 @@
 #include "query/search_query.hpp"
 
-#include "text/text.hpp"
+#include "base/text.hpp"
 
 #include <algorithm>
 #include <optional>

@@ -4,7 +4,7 @@
 #include "index/indexer.hpp"
 #include "index/index_test_helpers.hpp"
 #include "note/note_file.hpp"
-#include "note/note_store.hpp"
+#include "store/note_store.hpp"
 #include "testing/temp_vault.hpp"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // that prints the error text of a failed Result.
 
 #include "index/index_db.hpp"
-#include "note/error.hpp"
+#include "base/error.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,154 @@
+#include "base/ids.hpp"
+
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <random>
+#include <thread>
+
+namespace core {
+namespace {
+
+using Digest = std::array<unsigned char, 64>;
+using Bytes16 = std::array<unsigned char, 16>;
+
+constexpr std::string_view kBase36 = "0123456789abcdefghijklmnopqrstuvwxyz";
+constexpr std::uint64_t kCounterRange = 476782367;
+
+struct FreeMd {
+  void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
+};
+using MdCtx = std::unique_ptr<EVP_MD_CTX, FreeMd>;
+
+// SHA3-512 of `data`. OpenSSL fails here only when it cannot allocate; the
+// digest then stays zero, which still yields a well-formed identifier.
+Digest sha3_512(std::string_view data) {
+  Digest digest{};
+  MdCtx ctx(EVP_MD_CTX_new());
+  unsigned int size = 0;
+  if (ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha3_512(), nullptr) == 1 &&
+      EVP_DigestUpdate(ctx.get(), data.data(), data.size()) == 1)
+    EVP_DigestFinal_ex(ctx.get(), digest.data(), &size);
+  return digest;
+}
+
+// Fills `out` from OpenSSL's generator. Should it ever fail, the system's
+// random device stands in: an identifier is still made, never a crash.
+void random_bytes(unsigned char* out, size_t size) {
+  if (RAND_bytes(out, static_cast<int>(size)) == 1) return;
+  std::random_device device;
+  for (size_t i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(device());
+}
+
+// Uniform in [0, bound) by rejection sampling.
+std::uint64_t random_below(std::uint64_t bound) {
+  const std::uint64_t limit = UINT64_MAX - UINT64_MAX % bound;
+  for (;;) {
+    std::uint64_t value = 0;
+    random_bytes(reinterpret_cast<unsigned char*>(&value), sizeof value);
+    if (value < limit) return value % bound;
+  }
+}
+
+// The digest read as one big-endian unsigned integer, written in base 36
+// with its most significant digit first and no leading zeros.
+std::string base36(const Digest& digest) {
+  Digest n = digest;
+  std::string out;
+  auto is_zero = [&] {
+    for (unsigned char b : n)
+      if (b) return false;
+    return true;
+  };
+  while (!is_zero()) {
+    unsigned remainder = 0;
+    for (unsigned char& b : n) {
+      unsigned value = remainder * 256 + b;
+      b = static_cast<unsigned char>(value / 36);
+      remainder = value % 36;
+    }
+    out.push_back(kBase36[remainder]);
+  }
+  return {out.rbegin(), out.rend()};
+}
+
+void append_be(std::string& out, std::uint64_t value, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>(i < 8 ? (value >> (8 * i)) & 0xFF : 0));
+}
+
+std::string make_fingerprint() {
+  std::string material;
+  Bytes16 random{};
+  for (int i = 0; i < 2; ++i) {
+    random_bytes(random.data(), random.size());
+    material.append(reinterpret_cast<const char*>(random.data()), random.size());
+  }
+  append_be(material, static_cast<std::uint64_t>(getpid()), 16);
+  append_be(material, std::hash<std::thread::id>{}(std::this_thread::get_id()), 16);
+  return base36(sha3_512(material)).substr(0, 32);
+}
+
+struct ThreadState {
+  std::uint64_t counter = random_below(kCounterRange);
+  std::string fingerprint = make_fingerprint();
+};
+
+// The sub-second part in the shortest of the widths 0, 3, 6 and 9 digits
+// that holds it exactly.
+std::string fraction(long long nanos) {
+  char buffer[32];
+  if (nanos == 0) return "";
+  if (nanos % 1'000'000 == 0)
+    std::snprintf(buffer, sizeof buffer, ".%03lld", nanos / 1'000'000);
+  else if (nanos % 1'000 == 0)
+    std::snprintf(buffer, sizeof buffer, ".%06lld", nanos / 1'000);
+  else
+    std::snprintf(buffer, sizeof buffer, ".%09lld", nanos);
+  return buffer;
+}
+
+}  // namespace
+
+std::string new_note_id() {
+  thread_local ThreadState state;
+  using namespace std::chrono;
+  const auto millis = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+
+  std::string input;
+  input.reserve(80);
+  append_be(input, static_cast<std::uint64_t>(millis), 16);
+  for (int i = 0; i < 24; ++i) input.push_back(kBase36[random_below(36)]);
+  append_be(input, state.counter++, 8);
+  input += state.fingerprint;
+
+  std::string id(1, kBase36[10 + random_below(26)]);
+  id += base36(sha3_512(input)).substr(0, 23);
+  return id;
+}
+
+std::string format_timestamp(std::chrono::sys_time<std::chrono::nanoseconds> instant) {
+  using namespace std::chrono;
+  const auto day = floor<days>(instant);
+  const year_month_day date{day};
+  const hh_mm_ss<nanoseconds> time{instant - day};
+  const long long nanos = time.subseconds().count();
+
+  char buffer[64];
+  int n = std::snprintf(buffer, sizeof buffer, "%04d-%02u-%02uT%02lld:%02lld:%02lld", static_cast<int>(date.year()),
+                        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                        static_cast<long long>(time.hours().count()), static_cast<long long>(time.minutes().count()),
+                        static_cast<long long>(time.seconds().count()));
+  return std::string(buffer, static_cast<size_t>(n)) + fraction(nanos) + "+00:00";
+}
+
+std::string now_timestamp() {
+  return format_timestamp(std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now()));
+}
+
+}  // namespace core

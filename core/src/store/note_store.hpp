@@ -1,0 +1,77 @@
+#pragma once
+// The note store: the by-id read path and the only writer of note files and,
+// through the indexer, of the index. Every change ends in `save_note`.
+//
+// Files are the source of truth: a note is found through the path the index
+// holds for it first, then by its file name anywhere under `notes`.
+
+#include "base/error.hpp"
+#include "note/note.hpp"
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace core {
+
+struct Vault;
+
+struct UpsertNoteInput {
+  std::string title;                          // required; trimmed before use
+  std::string body;                           // required; trimmed before use
+  std::optional<std::string> id;              // the note to update, or the id to create it with
+  std::optional<std::string> workspace_id;
+  std::map<std::string, std::string> metas;   // the note's complete metas
+};
+
+struct UpsertNoteResult {
+  std::string id;
+  std::string title;
+  std::string updated;  // the timestamp the save wrote
+  bool created = false;
+};
+
+struct SetMetasResult {
+  std::string id;
+  std::string updated;
+  std::map<std::string, std::string> metas;  // complete, after the change
+};
+
+// The note with this id, read from its file. Fails with "note not found: "
+// followed by the id when no file can be found, or with the file's Io, Yaml
+// or "unclosed frontmatter" error.
+[[nodiscard]] Result<Note> get_note(const Vault& vault, std::string_view id);
+
+// Creates a note, or updates the one named by `input.id` in place (title,
+// body, metas, workspace replaced; tags recomputed from the title; id,
+// created_at and extra kept). Fails with "title is required" or "body is
+// required" for blank texts, "invalid note id: <id>" for an id that cannot
+// name a file, the error of an existing file that cannot be read (it is
+// never replaced), or any error of `save_note`.
+[[nodiscard]] Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& input);
+
+// Merges `metas` into the note's metas, or replaces them when `replace`, and
+// saves the note. Fails with "id is required" for a blank id, or an error of
+// `get_note` or `save_note`.
+[[nodiscard]] Result<SetMetasResult> set_metas(const Vault& vault, std::string_view id,
+                                               const std::map<std::string, std::string>& metas, bool replace);
+
+// Moves the note's file to `<notes>/<folder>/<id>.md` (folder normalised,
+// never outside `notes`); moving to where it is writes nothing. Fails with
+// "invalid note id: <id>" for an id that cannot name a file, or an error of
+// `get_note` or `save_note`.
+[[nodiscard]] Result<void> move_note(const Vault& vault, std::string_view id, std::string_view folder);
+
+// Removes the note's file wherever it is and marks its index row deleted.
+// An id with no file and no row changes nothing.
+[[nodiscard]] Result<void> delete_note(const Vault& vault, std::string_view id);
+
+// Places (when `note.path` is empty), stamps `updated`, writes and indexes
+// the note; with `propagate`, a title that differs from the indexed one is
+// carried into the [[title]] links of its own body and of the notes linking
+// to it. On success `note` holds what was written.
+[[nodiscard]] Result<void> save_note(const Vault& vault, Note& note, bool propagate);
+
+}  // namespace core

@@ -1,0 +1,140 @@
+#include "yaml/yaml_value.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+namespace core {
+namespace {
+
+bool is_digit_in(char c, int base) {
+  if (base == 16) return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  return c >= '0' && c < static_cast<char>('0' + base);
+}
+
+bool all_digits(std::string_view s, int base) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (!is_digit_in(c, base)) return false;
+  return true;
+}
+
+size_t count_decimal_digits(std::string_view s, size_t from) {
+  size_t i = from;
+  while (i < s.size() && is_digit_in(s[i], 10)) ++i;
+  return i - from;
+}
+
+std::string_view drop_sign(std::string_view text, bool& negative) {
+  negative = text.starts_with('-');
+  if (negative || text.starts_with('+')) text.remove_prefix(1);
+  return text;
+}
+
+std::optional<YamlValue> resolve_integer(std::string_view text) {
+  bool negative = false;
+  std::string_view digits = drop_sign(text, negative);
+  int base = 10;
+  if (digits.size() > 2 && digits[0] == '0') {
+    if (digits[1] == 'x') base = 16;
+    if (digits[1] == 'o') base = 8;
+    if (digits[1] == 'b') base = 2;
+    if (base != 10) digits.remove_prefix(2);
+  }
+  if (!all_digits(digits, base)) return std::nullopt;
+  std::uint64_t magnitude = 0;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude, base);
+  const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
+  if (ec != std::errc{} || magnitude > limit) return YamlValue{YamlValue::BigInteger{std::string(text)}};
+  // Unsigned negation wraps modulo 2^64, which also gives the minimum for 2^63.
+  return YamlValue{static_cast<std::int64_t>(negative ? 0 - magnitude : magnitude)};
+}
+
+// Sign, digits with a fraction or an exponent or both; ".5" and "1." count.
+bool is_decimal_float(std::string_view t) {
+  size_t i = (t.starts_with('-') || t.starts_with('+')) ? 1 : 0;
+  const size_t whole = count_decimal_digits(t, i);
+  i += whole;
+  size_t fraction = 0;
+  const bool dot = i < t.size() && t[i] == '.';
+  if (dot) {
+    fraction = count_decimal_digits(t, i + 1);
+    i += 1 + fraction;
+  }
+  if (whole + fraction == 0) return false;
+  const bool exponent = i < t.size() && (t[i] == 'e' || t[i] == 'E');
+  if (exponent) {
+    ++i;
+    if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+    const size_t digits = count_decimal_digits(t, i);
+    if (digits == 0) return false;
+    i += digits;
+  }
+  return i == t.size() && (dot || exponent);
+}
+
+double decimal_float_value(std::string_view text) {
+  bool negative = false;
+  std::string_view unsigned_text = drop_sign(text, negative);
+  double value = 0;
+  auto [end, ec] = std::from_chars(unsigned_text.data(), unsigned_text.data() + unsigned_text.size(), value);
+  // Out of range: a negative exponent underflowed to zero, anything else overflowed.
+  if (ec == std::errc::result_out_of_range) {
+    const bool tiny = text.find("e-") != std::string_view::npos || text.find("E-") != std::string_view::npos;
+    value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+  }
+  return negative ? -value : value;
+}
+
+std::optional<double> special_float(std::string_view text) {
+  bool negative = false;
+  std::string_view rest = drop_sign(text, negative);
+  if (rest == ".inf" || rest == ".Inf" || rest == ".INF")
+    return negative ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+  if (text == ".nan" || text == ".NaN" || text == ".NAN") return std::numeric_limits<double>::quiet_NaN();
+  return std::nullopt;
+}
+
+std::string float_form(double value) {
+  if (std::isnan(value)) return ".nan";
+  if (std::isinf(value)) return value < 0 ? "-.inf" : ".inf";
+  char buffer[64];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  std::string text(buffer, end);
+  // "3" or "1e+20" would read back as an integer or, for older readers, as
+  // text; a ".0" keeps the value a float everywhere.
+  if (text.find('.') == std::string::npos) text.insert(std::min(text.find('e'), text.size()), ".0");
+  return text;
+}
+
+}  // namespace
+
+YamlValue resolve_plain_scalar(std::string_view text) {
+  if (text.empty() || text == "~" || text == "null" || text == "Null" || text == "NULL") return {YamlValue::Null{}};
+  if (text == "true" || text == "True" || text == "TRUE") return {true};
+  if (text == "false" || text == "False" || text == "FALSE") return {false};
+  if (auto integer = resolve_integer(text)) return std::move(*integer);
+  if (is_decimal_float(text)) return {decimal_float_value(text)};
+  if (auto special = special_float(text)) return {*special};
+  return {std::string(text)};
+}
+
+bool reads_as_text(std::string_view text) {
+  return std::holds_alternative<std::string>(resolve_plain_scalar(text).value);
+}
+
+std::string plain_form(const YamlValue& scalar) {
+  const auto& v = scalar.value;
+  if (std::holds_alternative<YamlValue::Null>(v)) return "null";
+  if (const bool* b = std::get_if<bool>(&v)) return *b ? "true" : "false";
+  if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+  if (const double* d = std::get_if<double>(&v)) return float_form(*d);
+  if (const auto* big = std::get_if<YamlValue::BigInteger>(&v)) return big->text;
+  if (const auto* text = std::get_if<std::string>(&v)) return *text;
+  return {};
+}
+
+}  // namespace core

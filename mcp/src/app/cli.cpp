@@ -1,0 +1,55 @@
+#include "app/cli.hpp"
+
+#include <ostream>
+
+namespace mcp {
+namespace {
+
+constexpr std::string_view kVersion = "brask-tolvane-mcp 0.1.0";
+
+// Names the locations as patterns rather than expanding HOME: --help reads
+// nothing from the environment or the disk.
+constexpr std::string_view kUsage =
+    "Usage: brask-tolvane-mcp [--help | --version]\n"
+    "\n"
+    "An MCP server for a Brask Tolvane notes vault. An agent host starts it as a\n"
+    "child process and speaks MCP (JSON-RPC 2.0, one message per line) on its\n"
+    "standard input and output. Started without arguments it serves until\n"
+    "standard input ends.\n"
+    "\n"
+    "Configuration (read on every tool call, never written):\n"
+    "  $HOME/.config/brask-tolvane/mcp.json       {\"enabled\": true, \"vault_path\": \"...\"}\n"
+    "  $HOME/.config/brask-tolvane/settings.json  the desktop application's vault library\n"
+    "  (when HOME is unset: %APPDATA%\\brask-tolvane\\)\n"
+    "Tool calls are refused until mcp.json sets \"enabled\" to true. A call works on\n"
+    "its `vault` argument, else $BRASK_TOLVANE_VAULT, else vault_path in mcp.json,\n"
+    "else vault_path in settings.json, else ~/Brask/vaults/default.\n"
+    "\n"
+    "Options:\n"
+    "  --help     print this text and exit\n"
+    "  --version  print the version and exit\n";
+
+int misuse(std::string_view problem, std::string_view argument, std::ostream& err) {
+  err << "brask-tolvane-mcp: " << problem << ": " << argument << '\n' << kUsage;
+  err.flush();
+  return 2;
+}
+
+}  // namespace
+
+std::string_view version_text() { return kVersion; }
+
+std::string_view usage_text() { return kUsage; }
+
+int run_command_line(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) return misuse("missing argument", "expected --help or --version", err);
+  const std::string_view first = args.front();
+  if (first != "--version" && first != "--help") return misuse("unknown argument", first, err);
+  if (args.size() > 1) return misuse("unexpected argument", args[1], err);
+  if (first == "--version") out << kVersion << '\n';
+  else out << kUsage;
+  out.flush();
+  return 0;
+}
+
+}  // namespace mcp

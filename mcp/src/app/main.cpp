@@ -1,0 +1,20 @@
+#include "app/cli.hpp"
+#include "server/dispatch.hpp"
+#include "server/stdio_loop.hpp"
+
+#include <csignal>
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    return mcp::run_command_line(args, std::cout, std::cerr);
+  }
+  // A client that closes its end of stdout must not kill the server.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::ios::sync_with_stdio(false);
+  mcp::run_loop(std::cin, std::cout, mcp::call_tool_with_current_config);
+  return 0;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// One `tools/call`: the enabled check, vault selection, the vault's
+// existence and marker checks, opening its index, the tool's handler, and
+// closing the vault again, on every path.
+
+#include "config/config.hpp"
+#include "server/tool_result.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+namespace mcp {
+
+// Runs the tool `name` with `arguments` under `config`. The first failing
+// check ends the call with its ToolError text; core errors become their
+// display text with no prefix. Unknown names are reported only once the
+// vault has been selected, found and opened.
+ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config);
+
+// call_tool with `mcp.json` read afresh, as the loop runs every `tools/call`.
+ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments);
+
+}  // namespace mcp

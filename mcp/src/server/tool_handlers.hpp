@@ -1,0 +1,33 @@
+#pragma once
+// The eight tool handlers. Each reads its arguments from the call's JSON,
+// calls one core operation on the opened vault and builds its result object.
+
+#include "server/tool_result.hpp"
+
+#include <nlohmann/json.hpp>
+
+namespace core {
+struct Vault;
+class CoreError;
+}  // namespace core
+
+namespace mcp {
+
+using ToolHandler = ToolOutcome (*)(const core::Vault& vault, const nlohmann::json& arguments);
+
+// Read tools.
+ToolOutcome get_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
+ToolOutcome list_notes_tool(const core::Vault& vault, const nlohmann::json& arguments);
+ToolOutcome search_notes_tool(const core::Vault& vault, const nlohmann::json& arguments);
+ToolOutcome list_backlinks_tool(const core::Vault& vault, const nlohmann::json& arguments);
+
+// Write tools.
+ToolOutcome upsert_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
+ToolOutcome set_metas_tool(const core::Vault& vault, const nlohmann::json& arguments);
+ToolOutcome move_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
+ToolOutcome delete_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
+
+// The failure of a core operation, shown as its display text alone.
+ToolError core_failure(const core::CoreError& error);
+
+}  // namespace mcp
