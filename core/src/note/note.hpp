@@ -1,36 +1,15 @@
 #pragma once
 // A note in memory: its frontmatter record, its Markdown body and its path.
 
-#include <cstdint>
+#include "yaml/yaml_value.hpp"
+
 #include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
-#include <utility>
-#include <variant>
 #include <vector>
 
 namespace core {
-
-// Any YAML value kept for a frontmatter key that the system does not know.
-// Scalars keep their YAML type; sequences and mappings keep their order.
-// An integer outside the 64-bit range is a BigInteger holding its digits as
-// written (for example 0xFFFFFFFFFFFFFFFFFF), so that it is written back
-// unchanged rather than rounded to a float.
-struct YamlValue {
-  struct Null {
-    bool operator==(const Null&) const = default;
-  };
-  struct BigInteger {
-    std::string text;
-    bool operator==(const BigInteger&) const = default;
-  };
-  using Sequence = std::vector<YamlValue>;
-  using Mapping = std::vector<std::pair<std::string, YamlValue>>;
-  std::variant<Null, bool, std::int64_t, double, std::string, Sequence, Mapping, BigInteger> value;
-
-  bool operator==(const YamlValue&) const = default;
-};
 
 // The frontmatter block of a note file. Keys are written in field order,
 // then every `extra` entry in key order.

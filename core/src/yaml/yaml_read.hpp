@@ -5,7 +5,7 @@
 // where each node starts, for error messages.
 
 #include "base/error.hpp"
-#include "note/note.hpp"
+#include "yaml/yaml_value.hpp"
 
 #include <cstddef>
 #include <memory>

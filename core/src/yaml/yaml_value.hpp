@@ -1,14 +1,37 @@
 #pragma once
-// How an unquoted YAML scalar is typed. The frontmatter reader types plain
-// scalars with these rules and the writer quotes every text that these rules
-// would type as something else, so what is written reads back the same.
+// YAML values as the frontmatter keeps them, and how an unquoted scalar is
+// typed. The frontmatter reader types plain scalars with these rules and the
+// writer quotes every text that these rules would type as something else, so
+// what is written reads back the same.
 
-#include "note/note.hpp"
-
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
 
 namespace core {
+
+// Any YAML value kept for a frontmatter key that the system does not know.
+// Scalars keep their YAML type; sequences and mappings keep their order.
+// An integer outside the 64-bit range is a BigInteger holding its digits as
+// written (for example 0xFFFFFFFFFFFFFFFFFF), so that it is written back
+// unchanged rather than rounded to a float.
+struct YamlValue {
+  struct Null {
+    bool operator==(const Null&) const = default;
+  };
+  struct BigInteger {
+    std::string text;
+    bool operator==(const BigInteger&) const = default;
+  };
+  using Sequence = std::vector<YamlValue>;
+  using Mapping = std::vector<std::pair<std::string, YamlValue>>;
+  std::variant<Null, bool, std::int64_t, double, std::string, Sequence, Mapping, BigInteger> value;
+
+  bool operator==(const YamlValue&) const = default;
+};
 
 // The value of a plain, untagged scalar whose characters are `text`:
 // - null: the empty text, "~", null, Null, NULL;

@@ -3,7 +3,7 @@
 // that note files use.
 
 #include "base/error.hpp"
-#include "note/note.hpp"
+#include "yaml/yaml_value.hpp"
 
 #include <string>
 
