@@ -1,5 +1,7 @@
 #include "app/cli.hpp"
 
+#include "commands/commands.hpp"
+
 #include <ostream>
 
 namespace mcp {
@@ -11,6 +13,7 @@ constexpr std::string_view kVersion = "brask-tolvane-mcp 0.1.0";
 // nothing from the environment or the disk.
 constexpr std::string_view kUsage =
     "Usage: brask-tolvane-mcp [--help | --version]\n"
+    "       brask-tolvane-mcp COMMAND [ARGS...]   (COMMAND --help for its own)\n"
     "\n"
     "An MCP server for a Brask Tolvane notes vault. An agent host starts it as a\n"
     "child process and speaks MCP (JSON-RPC 2.0, one message per line) on its\n"
@@ -29,8 +32,22 @@ constexpr std::string_view kUsage =
     "  --help     print this text and exit\n"
     "  --version  print the version and exit\n";
 
+std::string build_usage() {
+  std::string text(kUsage);
+  if (all_commands().empty()) return text;
+  text += "\nCommands:\n";
+  for (const Command& command : all_commands()) {
+    text += "  ";
+    text += command.name;
+    text.append(command.name.size() < 9 ? 9 - command.name.size() : 1, ' ');
+    text += command.summary;
+    text += '\n';
+  }
+  return text;
+}
+
 int misuse(std::string_view problem, std::string_view argument, std::ostream& err) {
-  err << "brask-tolvane-mcp: " << problem << ": " << argument << '\n' << kUsage;
+  err << "brask-tolvane-mcp: " << problem << ": " << argument << '\n' << usage_text();
   err.flush();
   return 2;
 }
@@ -39,15 +56,19 @@ int misuse(std::string_view problem, std::string_view argument, std::ostream& er
 
 std::string_view version_text() { return kVersion; }
 
-std::string_view usage_text() { return kUsage; }
+const std::string& usage_text() {
+  static const std::string usage = build_usage();
+  return usage;
+}
 
 int run_command_line(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
   if (args.empty()) return misuse("missing argument", "expected --help or --version", err);
   const std::string_view first = args.front();
+  if (const Command* command = find_command(first)) return command->run(args.subspan(1), out, err);
   if (first != "--version" && first != "--help") return misuse("unknown argument", first, err);
   if (args.size() > 1) return misuse("unexpected argument", args[1], err);
   if (first == "--version") out << kVersion << '\n';
-  else out << kUsage;
+  else out << usage_text();
   out.flush();
   return 0;
 }

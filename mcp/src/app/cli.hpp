@@ -1,10 +1,11 @@
 #pragma once
 // The program's command line. Without arguments the program serves MCP on
-// stdin/stdout; `--version` and `--help` print and exit; anything else is a
-// usage error.
+// stdin/stdout; `--version` and `--help` print and exit; a command's name
+// runs that command; anything else is a usage error.
 
 #include <iosfwd>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace mcp {
@@ -13,11 +14,12 @@ namespace mcp {
 std::string_view version_text();
 
 // The text `--help` prints: what the program is, how it is driven, where its
-// configuration lives. Ends with a line feed.
-std::string_view usage_text();
+// configuration lives, and the commands. Ends with a line feed.
+const std::string& usage_text();
 
 // Handles the arguments of a run that does not serve (the program name left
 // out; main serves when there are none) and gives the exit status.
+// A first argument naming a command runs that command with the rest.
 // `--version` and `--help`, each alone, write their text to `out` and give 0.
 // Any other list, the empty one included, writes one line naming the first
 // argument not accepted, then the usage text, to `err` and gives 2.
