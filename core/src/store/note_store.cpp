@@ -8,6 +8,7 @@
 #include "base/ids.hpp"
 #include "note/note_file.hpp"
 #include "store/note_paths.hpp"
+#include "store/trash.hpp"
 #include "base/text.hpp"
 
 #include <dirent.h>
@@ -267,11 +268,14 @@ Result<void> move_note(const Vault& vault, std::string_view id, std::string_view
 Result<void> delete_note(const Vault& vault, std::string_view id) {
   if (auto path = locate_note_file(vault, id); path && is_safe_note_id(id) && entry_exists(*path)) {
     if (auto removable = check_removable(*path); !removable) return removable;
-    std::error_code ec;
-    fs::remove(*path, ec);
-    if (ec) return std::unexpected(CoreError::io(ec.message()));
+    if (auto trashed = move_to_trash(vault.root, *path, id, TrashClock::now()); !trashed) return trashed;
   }
   return mark_note_deleted(vault, id);
+}
+
+bool note_file_exists(const Vault& vault, std::string_view id) {
+  auto path = locate_note_file(vault, id);
+  return path && entry_exists(*path);
 }
 
 }  // namespace core
