@@ -243,5 +243,38 @@ TEST_F(Server, AMoveThroughALinkedFolderKeepsTheNote) {
   EXPECT_TRUE(fs::exists(vault.notes() / "real" / "n.md"));
 }
 
+// An agent's delete undone by the owner with one command: the note comes
+// back byte for byte and every read answers as before the delete.
+TEST_F(Server, ADeletedNoteIsRestoredByTheTrashCommand) {
+  enable();
+  const std::string reads = call(2, "get_note", R"({"id":"alpha"})") + call(3, "search_notes", R"({"query":"orchard"})") +
+                            call(4, "list_backlinks", R"({"id":"alpha"})") + call(5, "list_notes", R"({"folder":"garden"})");
+  auto before = lines_of(run(call(1, "upsert_note", R"({"id":"alpha","title":"Alpha","body":"orchard plan"})") +
+                             call(6, "upsert_note", R"({"id":"linker","title":"Linker","body":"see [[Alpha]]"})") +
+                             call(7, "move_note", R"({"id":"alpha","folder":"garden"})") + reads)
+                         .out);
+  ASSERT_EQ(before.size(), 7u);
+  const std::string bytes = vault.read_file("notes/garden/alpha.md");
+  EXPECT_EQ(run(call(8, "delete_note", R"({"id":"alpha"})")).out,
+            "{\"id\":8,\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"{\\\"deleted\\\":true,\\\"id\\\":"
+            "\\\"alpha\\\"}\",\"type\":\"text\"}]}}\n");
+  EXPECT_FALSE(fs::exists(vault.notes() / "garden" / "alpha.md"));
+
+  auto restored = testing::run_server(BT_SERVER_BINARY, "", {{"HOME", home.path().string()}},
+                                      {"trash", "--vault", vault.root().string(), "restore", "alpha"});
+  EXPECT_EQ(restored.out, "restored alpha to notes/garden/alpha.md\n");
+  EXPECT_EQ(restored.err, "");
+  EXPECT_EQ(restored.exit_status, 0);
+  EXPECT_EQ(vault.read_file("notes/garden/alpha.md"), bytes);
+  auto after = lines_of(run(reads).out);
+  ASSERT_EQ(after.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(after[i], before[3 + i]);
+
+  auto again = testing::run_server(BT_SERVER_BINARY, "", {{"HOME", home.path().string()}},
+                                   {"trash", "restore", "alpha"});  // the default vault, from mcp.json
+  EXPECT_EQ(again.err, "brask-tolvane-mcp trash: nothing in the trash for id: alpha\n");
+  EXPECT_EQ(again.exit_status, 1);
+}
+
 }  // namespace
 }  // namespace mcp
