@@ -56,9 +56,10 @@ export function writeMcpConfig(home, config) {
 }
 
 // A connected client session. `env` replaces the inherited HOME and adds
-// variables such as BRASK_TOLVANE_VAULT; everything the server writes on
-// stderr is kept and given by close().
-export async function connect(env) {
+// variables such as BRASK_TOLVANE_VAULT; `capabilities` are the client's
+// own (roots, for a client that announces changes to them); everything the
+// server writes on stderr is kept and given by close().
+export async function connect(env, capabilities = {}) {
   const transport = new StdioClientTransport({ command: binary, args: [], env, stderr: 'pipe' });
   let stderr = '';
   transport.stderr.on('data', (chunk) => {
@@ -70,7 +71,7 @@ export async function connect(env) {
   transport.setProtocolVersion = (version) => {
     protocolVersion = version;
   };
-  const client = new Client({ name: 'brask-tolvane-client-test', version: '0.0.0' });
+  const client = new Client({ name: 'brask-tolvane-client-test', version: '0.0.0' }, { capabilities });
   await client.connect(transport);
   let closed;
   return {

@@ -126,7 +126,7 @@ describe('handshake and catalogue', () => {
   let session;
 
   before(async () => {
-    session = await connect({ HOME: scratch.home('home', { enabled: true }) });
+    session = await connect({ HOME: scratch.home('home', { enabled: true }) }, { roots: { listChanged: true } });
   });
   after(async () => {
     await session?.close();
@@ -141,6 +141,22 @@ describe('handshake and catalogue', () => {
 
   it('answers ping', async () => {
     assert.deepEqual(await session.client.ping(), {});
+  });
+
+  it('answers no notification, so the client sees no error', async () => {
+    const errors = [];
+    const previous = session.client.onerror;
+    session.client.onerror = (error) => errors.push(String(error));
+    try {
+      await session.client.notification({ method: 'notifications/cancelled', params: { requestId: 99, reason: 'stopped' } });
+      await session.client.sendRootsListChanged();
+      // Lines are answered in order: anything written for the notifications
+      // would reach the client before this answer.
+      assert.deepEqual(await session.client.ping(), {});
+    } finally {
+      session.client.onerror = previous;
+    }
+    assert.deepEqual(errors, []);
   });
 
   it('answers an unknown method with method not found', async () => {

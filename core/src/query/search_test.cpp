@@ -105,5 +105,19 @@ TEST_F(Search, DeletedNotesAreNeverFound) {
   EXPECT_EQ(ids("shared"), Ids{kept.id});
 }
 
+// The filters read each candidate's file by id; a stored path spelled with
+// "." components must lead there as the plain spelling does.
+TEST_F(Search, FiltersFollowStoredPathsWithDotComponents) {
+  for (std::string_view stored : {"./notes/a/n.md", "notes/./a/n.md", "notes\\a\\n.md"}) {
+    tv.write_file("notes/a/n.md", "---\nid: k\ntitle: 'Dotted #dot'\nmetas:\n  s: x\nupdated: U\n---\nword\n");
+    auto note = read_note_file(tv.notes() / "a" / "n.md");
+    ASSERT_TRUE(is_ok(note));
+    ASSERT_TRUE(is_ok(index_note(*vault, *note)));
+    ASSERT_TRUE(is_ok(run_statement(vault->db(), "UPDATE note_files SET path = ?1 WHERE id = 'k'", std::string(stored))));
+    EXPECT_EQ(ids("#dot"), Ids{"k"}) << stored;
+    EXPECT_EQ(ids("word meta:s=x"), Ids{"k"}) << stored;
+  }
+}
+
 }  // namespace
 }  // namespace core

@@ -58,18 +58,33 @@ std::optional<std::filesystem::path> move_target(const Vault& vault, std::string
   return target / (std::string(id) + ".md");
 }
 
-std::optional<std::filesystem::path> safe_stored_path(const Vault& vault, std::string_view stored_path) {
-  const std::filesystem::path relative(stored_path);
-  if (relative.empty() || relative.has_root_path()) return std::nullopt;
-  auto piece = relative.begin();
-  if (piece == relative.end() || *piece != "notes") return std::nullopt;
-  size_t below_notes = 0;
-  for (++piece; piece != relative.end(); ++piece) {
-    if (*piece == "..") return std::nullopt;
-    if (!piece->empty() && *piece != ".") ++below_notes;
+std::optional<std::string> normalize_stored_path(std::string_view stored_path) {
+  if (stored_path.empty() || stored_path.find('\0') != std::string_view::npos) return std::nullopt;
+  if (stored_path.front() == '/' || stored_path.front() == '\\') return std::nullopt;
+  std::vector<std::string_view> pieces;
+  size_t start = 0;
+  for (size_t i = 0; i <= stored_path.size(); ++i) {
+    if (i < stored_path.size() && stored_path[i] != '/' && stored_path[i] != '\\') continue;
+    const std::string_view piece = stored_path.substr(start, i - start);
+    start = i + 1;
+    if (piece.empty() || piece == ".") continue;
+    if (piece != "..") pieces.push_back(piece);
+    else if (pieces.empty()) return std::nullopt;  // above the root
+    else pieces.pop_back();
   }
-  if (below_notes == 0) return std::nullopt;
-  return vault.root / relative;
+  if (pieces.size() < 2 || pieces.front() != "notes") return std::nullopt;
+  std::string normal;
+  for (std::string_view piece : pieces) {
+    if (!normal.empty()) normal += '/';
+    normal += piece;
+  }
+  return normal;
+}
+
+std::optional<std::filesystem::path> safe_stored_path(const Vault& vault, std::string_view stored_path) {
+  auto normal = normalize_stored_path(stored_path);
+  if (!normal) return std::nullopt;
+  return vault.root / *normal;
 }
 
 }  // namespace core

@@ -34,9 +34,16 @@ std::optional<std::filesystem::path> default_note_path(const Vault& vault, std::
 // nullopt for an unsafe id.
 std::optional<std::filesystem::path> move_target(const Vault& vault, std::string_view folder, std::string_view id);
 
-// The absolute path of a path the index holds for a note, or nullopt when
-// that path, joined to the root, would not stay inside the vault's `notes`
-// folder (absolute, or climbing out with "..").
+// A path the index holds for a note, in plain form: "/" or "\" separate,
+// empty and "." pieces are dropped, and ".." folds with the piece before it.
+// "./notes/a/n.md", "notes/./a/n.md" and "notes\b\..\a\n.md" all give
+// "notes/a/n.md". nullopt when the result does not lie below `notes` (an
+// absolute path, one climbing out with "..", "notes" itself) or the text
+// holds a NUL, which the system would cut it at.
+std::optional<std::string> normalize_stored_path(std::string_view stored_path);
+
+// The root joined with normalize_stored_path(stored_path), or nullopt when
+// that is nullopt. Nothing outside `notes` is ever followed.
 std::optional<std::filesystem::path> safe_stored_path(const Vault& vault, std::string_view stored_path);
 
 }  // namespace core

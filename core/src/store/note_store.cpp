@@ -8,6 +8,7 @@
 #include "base/ids.hpp"
 #include "note/note_file.hpp"
 #include "store/note_paths.hpp"
+#include "store/trash.hpp"
 #include "base/text.hpp"
 
 #include <dirent.h>
@@ -139,10 +140,26 @@ Result<void> propagate_title(const Vault& vault, std::string_view id, const std:
 // Removes the file the index last knew for the note when the note now lives
 // elsewhere. Called after the new file is written, so a failed write never
 // leaves the note without a file; a failed removal is harmless.
+// Two spellings may name the file just written (a linked folder, a "."
+// component), so identity is compared after the write: before it, a hard
+// link would still share the file that the write then replaces. When the
+// comparison fails, the file is kept: a second copy beats a lost note.
 void remove_previous_file(const std::optional<fs::path>& previous, const fs::path& current) {
   if (!previous || *previous == current || !path_exists(*previous)) return;
-  std::error_code ignored;
-  fs::remove(*previous, ignored);
+  std::error_code ec;
+  if (fs::equivalent(*previous, current, ec) || ec) return;
+  fs::remove(*previous, ec);
+}
+
+// Only a note's file, or a link standing for it, is ever removed: a folder
+// that happens to bear a note's name is not the note.
+Result<void> check_removable(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec) return std::unexpected(CoreError::io(ec.message()));
+  if (fs::is_regular_file(status) || fs::is_symlink(status)) return {};
+  const auto why = fs::is_directory(status) ? std::errc::is_a_directory : std::errc::operation_not_permitted;
+  return std::unexpected(CoreError::io(std::make_error_code(why).message()));
 }
 
 }  // namespace
@@ -231,6 +248,9 @@ Result<SetMetasResult> set_metas(const Vault& vault, std::string_view id, const 
 }
 
 Result<void> move_note(const Vault& vault, std::string_view id, std::string_view folder) {
+  // The system would cut the folder at a NUL byte, and make another one.
+  if (folder.find('\0') != std::string_view::npos)
+    return std::unexpected(CoreError::message("invalid folder: " + std::string(folder)));
   auto note = get_note(vault, id);
   if (!note) return std::unexpected(std::move(note.error()));
   auto target = move_target(vault, folder, id);
@@ -247,11 +267,15 @@ Result<void> move_note(const Vault& vault, std::string_view id, std::string_view
 
 Result<void> delete_note(const Vault& vault, std::string_view id) {
   if (auto path = locate_note_file(vault, id); path && is_safe_note_id(id) && entry_exists(*path)) {
-    std::error_code ec;
-    fs::remove(*path, ec);
-    if (ec) return std::unexpected(CoreError::io(ec.message()));
+    if (auto removable = check_removable(*path); !removable) return removable;
+    if (auto trashed = move_to_trash(vault.root, *path, id, TrashClock::now()); !trashed) return trashed;
   }
   return mark_note_deleted(vault, id);
+}
+
+bool note_file_exists(const Vault& vault, std::string_view id) {
+  auto path = locate_note_file(vault, id);
+  return path && entry_exists(*path);
 }
 
 }  // namespace core

@@ -64,9 +64,15 @@ struct SetMetasResult {
 // `get_note` or `save_note`.
 [[nodiscard]] Result<void> move_note(const Vault& vault, std::string_view id, std::string_view folder);
 
-// Removes the note's file wherever it is and marks its index row deleted.
-// An id with no file and no row changes nothing.
+// Moves the note's file, wherever it is, into the vault's trash (see
+// trash.hpp) and marks its index row deleted. An id with no file puts
+// nothing in the trash. Fails with Io when the entry named like the note is
+// not a file or a symbolic link, or cannot be moved; the file and the index
+// row are then unchanged.
 [[nodiscard]] Result<void> delete_note(const Vault& vault, std::string_view id);
+
+// Whether a file exists for the note `id`, found as get_note finds it.
+bool note_file_exists(const Vault& vault, std::string_view id);
 
 // Places (when `note.path` is empty), stamps `updated`, writes and indexes
 // the note; with `propagate`, a title that differs from the indexed one is

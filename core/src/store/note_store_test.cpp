@@ -35,6 +35,10 @@ class NoteStore : public testing::VaultTest {
     return path ? *path : std::nullopt;
   }
 
+  void set_stored_path(const std::string& id, std::string_view stored) {
+    ASSERT_TRUE(is_ok(run_statement(vault->db(), "UPDATE note_files SET path = ?1 WHERE id = ?2", std::string(stored), id)));
+  }
+
 };
 
 TEST_F(NoteStore, NewNotesGoToNotesUnderTheirId) {
@@ -206,7 +210,9 @@ TEST_F(NoteStore, UnsafeIdsNeverBecomePaths) {
 TEST_F(NoteStore, StoredPathsThatClimbOutOfNotesAreNotUsed) {
   tv.write_file("outside.md", "---\nid: victim\ntitle: Outside\nupdated: U\n---\nkeep me\n");
   UpsertNoteResult r = upsert("Victim", "inside", "victim");
-  for (std::string_view stored : {"notes/../outside.md", "../outside.md", "/etc/hostname", "outside.md"}) {
+  for (std::string_view stored : {"notes/../outside.md", "../outside.md", "/etc/hostname", "outside.md",
+                                  "notes/a/../../outside.md", "notes\\..\\outside.md", "./../outside.md",
+                                  "notes/./../outside.md", "\\outside.md", "notes", "notes/.", "notes/a/.."}) {
     ASSERT_TRUE(is_ok(run_statement(vault->db(), "UPDATE note_files SET path = ?1 WHERE id = ?2", std::string(stored),
                                     r.id)));
     auto note = get_note(*vault, r.id);
@@ -216,6 +222,90 @@ TEST_F(NoteStore, StoredPathsThatClimbOutOfNotesAreNotUsed) {
   ASSERT_TRUE(is_ok(delete_note(*vault, r.id)));
   EXPECT_EQ(tv.read_file("outside.md"), "---\nid: victim\ntitle: Outside\nupdated: U\n---\nkeep me\n");
   EXPECT_FALSE(fs::exists(tv.notes() / "victim.md"));
+}
+
+// A stored path spelled with "." components, "\\" separators or a ".." that
+// stays below `notes` names the same file as its plain form. The file is
+// named apart from its id, so only the stored path can lead to it.
+TEST_F(NoteStore, StoredPathsWithDotComponentsAreFollowed) {
+  for (std::string_view stored : {"./notes/a/n.md", "notes/./a/n.md", "notes\\a\\n.md", "notes//a/./n.md",
+                                  "notes/b/../a/n.md", "./notes/../notes/a/n.md"}) {
+    SCOPED_TRACE(stored);
+    const std::string id = "k";
+    upsert("Dotted #dot", "body", id);
+    fs::create_directories(tv.notes() / "a");
+    fs::rename(tv.notes() / "k.md", tv.notes() / "a" / "n.md");
+    set_stored_path(id, stored);
+
+    auto note = get_note(*vault, id);
+    ASSERT_TRUE(is_ok(note));
+    EXPECT_EQ(note->path, tv.notes() / "a" / "n.md");
+    ASSERT_TRUE(is_ok(move_note(*vault, id, "c")));
+    EXPECT_TRUE(fs::exists(tv.notes() / "c" / "k.md"));
+    EXPECT_FALSE(fs::exists(tv.notes() / "a" / "n.md"));
+
+    fs::rename(tv.notes() / "c" / "k.md", tv.notes() / "a" / "n.md");
+    set_stored_path(id, stored);
+    ASSERT_TRUE(is_ok(delete_note(*vault, id)));
+    EXPECT_FALSE(fs::exists(tv.notes() / "a" / "n.md"));
+    EXPECT_EQ(stored_path(id), std::nullopt);
+  }
+}
+
+// Two spellings of one file: the save writes the file, then must not remove
+// it as the "previous" one.
+TEST_F(NoteStore, AMoveNeverRemovesTheFileItJustWrote) {
+  upsert("Dotted", "b", "n");
+  fs::create_directories(tv.notes() / "a");
+  fs::rename(tv.notes() / "n.md", tv.notes() / "a" / "n.md");
+  set_stored_path("n", "notes/./a/n.md");
+  ASSERT_TRUE(is_ok(move_note(*vault, "n", "a")));
+  ASSERT_TRUE(is_ok(get_note(*vault, "n")));
+  EXPECT_TRUE(fs::exists(tv.notes() / "a" / "n.md"));
+
+  fs::create_directories(tv.notes() / "real");
+  fs::create_directory_symlink("real", tv.notes() / "alias");
+  upsert("Linked", "b", "l");
+  ASSERT_TRUE(is_ok(move_note(*vault, "l", "alias")));
+  ASSERT_TRUE(is_ok(move_note(*vault, "l", "real")));
+  auto linked = get_note(*vault, "l");
+  ASSERT_TRUE(is_ok(linked));
+  EXPECT_EQ(linked->path, tv.notes() / "real" / "l.md");
+  EXPECT_EQ(stored_path("l"), "notes/real/l.md");
+}
+
+// A hard link is a second name of the old inode; the write replaces the
+// target's inode, so the old name is a stale copy and goes.
+TEST_F(NoteStore, AMoveOntoAHardLinkedNameLeavesOneCurrentFile) {
+  upsert("Hard", "old body", "h");
+  ASSERT_TRUE(is_ok(move_note(*vault, "h", "x")));
+  fs::create_directories(tv.notes() / "y");
+  fs::create_hard_link(tv.notes() / "x" / "h.md", tv.notes() / "y" / "h.md");
+  ASSERT_TRUE(is_ok(move_note(*vault, "h", "y")));
+  EXPECT_FALSE(fs::exists(tv.notes() / "x" / "h.md"));
+  auto note = get_note(*vault, "h");
+  ASSERT_TRUE(is_ok(note));
+  EXPECT_EQ(note->path, tv.notes() / "y" / "h.md");
+  EXPECT_EQ(note->body, "old body");
+  EXPECT_EQ(fs::hard_link_count(note->path), 1u);
+}
+
+TEST_F(NoteStore, DeleteRefusesWhatIsNotAFile) {
+  upsert("Dir", "b", "d");
+  fs::remove(tv.notes() / "d.md");
+  fs::create_directory(tv.notes() / "d.md");
+  auto deleted = delete_note(*vault, "d");
+  ASSERT_FALSE(deleted);
+  EXPECT_EQ(to_text(deleted.error()), "IO error: Is a directory");
+  EXPECT_TRUE(fs::is_directory(tv.notes() / "d.md"));
+  EXPECT_EQ(stored_path("d"), "notes/d.md");
+
+  upsert("Linked", "b", "s");
+  fs::rename(tv.notes() / "s.md", tv.notes() / "target.md");
+  fs::create_symlink("target.md", tv.notes() / "s.md");
+  ASSERT_TRUE(is_ok(delete_note(*vault, "s")));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(tv.notes() / "s.md")));
+  EXPECT_TRUE(fs::exists(tv.notes() / "target.md"));
 }
 
 }  // namespace

@@ -48,13 +48,14 @@ TEST(ServerProcess, AScriptedStdinIsAnsweredByteForByte) {
                             deep + "\n{\"id\":4,\"method\":\"ping\",\"params\":" + deep + "}\n" +
                             "{\"id\":5,\"method\":\"ping\"}\r\n{\"method\":\"ping\"}\n"
                             "{\"method\":\"notifications/initialized\"}\n{\"id\":6,\"method\":\"notifications/initialized\"}\n"
-                            "{\"method\":\"notifications/cancelled\"}\n{\"id\":\"u\",\"method\":\"resources/list\"}\n"
+                            "{\"method\":\"notifications/cancelled\",\"params\":{\"requestId\":5}}\n"
+                            "{\"id\":null,\"method\":\"notifications/roots/list_changed\"}\n"
+                            "{\"method\":\"notifications/progress\"}\n{\"id\":\"u\",\"method\":\"resources/list\"}\n"
                             "\xff\xfe\n{\"id\":7,\"method\":\"ping\"}";
   auto run = testing::run_server(BT_SERVER_BINARY, input);
   EXPECT_EQ(run.out,
             "{\"id\":5,\"jsonrpc\":\"2.0\",\"result\":{}}\n"
             "{\"id\":null,\"jsonrpc\":\"2.0\",\"result\":{}}\n"
-            "{\"error\":{\"code\":-32601,\"message\":\"method not found\"},\"id\":null,\"jsonrpc\":\"2.0\"}\n"
             "{\"error\":{\"code\":-32601,\"message\":\"method not found\"},\"id\":\"u\",\"jsonrpc\":\"2.0\"}\n"
             "{\"id\":7,\"jsonrpc\":\"2.0\",\"result\":{}}\n");
   EXPECT_EQ(run.err, "");
@@ -198,6 +199,81 @@ TEST_F(Server, ASecondVaultByLabelIdOrPath) {
   EXPECT_EQ(result_of(lines[2])["title"], "One");
   EXPECT_EQ(lines[3] + "\n", error_line(4, "note not found: n1"));  // the default vault is the first one
   EXPECT_TRUE(fs::exists(second.notes() / "n1.md"));
+}
+
+// A text with a NUL byte is cut short by the operating system, so it must be
+// refused before it reaches one: the checks would run on another path.
+TEST_F(Server, PathTextsHoldingANulAreRefused) {
+  const std::string nul("\0", 1);
+  const std::string cut_vault = vault.root().string() + nul + "x";  // cut short, it names the real vault
+  const std::string missing_text = ". Set vault arg, BRASK_TOLVANE_VAULT, mcp.json vault_path, or settings.json vault_path.";
+  enable();
+  const std::string out = run(call(1, "upsert_note", R"({"id":"n","title":"N","body":"b"})") +
+                              call(2, "move_note", R"({"id":"n","folder":"zz\u0000yy"})") +
+                              call(3, "list_notes", R"({"vault":)" + json(cut_vault).dump() + "}") +
+                              call(4, "get_note", R"({"id":"n\u0000"})"))
+                              .out;
+  auto lines = lines_of(out);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1] + "\n", error_line(2, "invalid folder: zz" + nul + "yy"));
+  EXPECT_EQ(lines[2] + "\n", error_line(3, "Vault path does not exist: " + cut_vault + missing_text));
+  EXPECT_EQ(lines[3] + "\n", error_line(4, "note not found: n" + nul));
+  EXPECT_FALSE(fs::exists(vault.notes() / "zz"));
+  EXPECT_TRUE(fs::exists(vault.notes() / "n.md"));
+
+  write_config(R"({"enabled":true,"vault_path":)" + json(cut_vault).dump() + "}");
+  EXPECT_EQ(run(call(5, "list_notes")).out, error_line(5, "Vault path does not exist: " + cut_vault + missing_text));
+  write_config(R"({"enabled":true})", R"({"vault_path":)" + json(cut_vault).dump() + "}");
+  EXPECT_EQ(run(call(6, "list_notes")).out, error_line(6, "Vault path does not exist: " + cut_vault + missing_text));
+}
+
+// The same file under two spellings (a linked folder): moving the note from
+// one to the other writes it and must not then remove it.
+TEST_F(Server, AMoveThroughALinkedFolderKeepsTheNote) {
+  enable();
+  fs::create_directories(vault.notes() / "real");
+  fs::create_directory_symlink("real", vault.notes() / "alias");
+  auto lines = lines_of(run(call(1, "upsert_note", R"({"id":"n","title":"N","body":"kept"})") +
+                            call(2, "move_note", R"({"id":"n","folder":"alias"})") +
+                            call(3, "move_note", R"({"id":"n","folder":"real"})") + call(4, "get_note", R"({"id":"n"})"))
+                            .out);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(result_of(lines[2]).dump(), R"({"folder":"real","id":"n","path":"notes/real/n.md"})");
+  EXPECT_EQ(result_of(lines[3])["body"], "kept");
+  EXPECT_TRUE(fs::exists(vault.notes() / "real" / "n.md"));
+}
+
+// An agent's delete undone by the owner with one command: the note comes
+// back byte for byte and every read answers as before the delete.
+TEST_F(Server, ADeletedNoteIsRestoredByTheTrashCommand) {
+  enable();
+  const std::string reads = call(2, "get_note", R"({"id":"alpha"})") + call(3, "search_notes", R"({"query":"orchard"})") +
+                            call(4, "list_backlinks", R"({"id":"alpha"})") + call(5, "list_notes", R"({"folder":"garden"})");
+  auto before = lines_of(run(call(1, "upsert_note", R"({"id":"alpha","title":"Alpha","body":"orchard plan"})") +
+                             call(6, "upsert_note", R"({"id":"linker","title":"Linker","body":"see [[Alpha]]"})") +
+                             call(7, "move_note", R"({"id":"alpha","folder":"garden"})") + reads)
+                         .out);
+  ASSERT_EQ(before.size(), 7u);
+  const std::string bytes = vault.read_file("notes/garden/alpha.md");
+  EXPECT_EQ(run(call(8, "delete_note", R"({"id":"alpha"})")).out,
+            "{\"id\":8,\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"{\\\"deleted\\\":true,\\\"id\\\":"
+            "\\\"alpha\\\"}\",\"type\":\"text\"}]}}\n");
+  EXPECT_FALSE(fs::exists(vault.notes() / "garden" / "alpha.md"));
+
+  auto restored = testing::run_server(BT_SERVER_BINARY, "", {{"HOME", home.path().string()}},
+                                      {"trash", "--vault", vault.root().string(), "restore", "alpha"});
+  EXPECT_EQ(restored.out, "restored alpha to notes/garden/alpha.md\n");
+  EXPECT_EQ(restored.err, "");
+  EXPECT_EQ(restored.exit_status, 0);
+  EXPECT_EQ(vault.read_file("notes/garden/alpha.md"), bytes);
+  auto after = lines_of(run(reads).out);
+  ASSERT_EQ(after.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(after[i], before[3 + i]);
+
+  auto again = testing::run_server(BT_SERVER_BINARY, "", {{"HOME", home.path().string()}},
+                                   {"trash", "restore", "alpha"});  // the default vault, from mcp.json
+  EXPECT_EQ(again.err, "brask-tolvane-mcp trash: nothing in the trash for id: alpha\n");
+  EXPECT_EQ(again.exit_status, 1);
 }
 
 }  // namespace

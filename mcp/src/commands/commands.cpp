@@ -1,5 +1,7 @@
 #include "commands/commands.hpp"
 
+#include "commands/trash_command.hpp"
+
 #include <algorithm>
 #include <array>
 
@@ -7,7 +9,9 @@ namespace mcp {
 namespace {
 
 // One line per command; a new command adds its line here.
-constexpr std::array<Command, 0> kCommands{};
+constexpr std::array kCommands{
+    Command{"trash", "list, restore or empty the notes that delete_note put aside", trash_command},
+};
 
 }  // namespace
 

@@ -43,6 +43,12 @@ std::expected<fs::path, std::string> select_root(const nlohmann::json& arguments
   return core::resolve_vault(named, config);
 }
 
+bool exists_at(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  return !ec && fs::exists(status);
+}
+
 }  // namespace
 
 ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config) {
@@ -51,10 +57,11 @@ ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, 
   auto root = select_root(arguments, config);
   if (!root) return fail(std::move(root.error()));
   const std::string shown = root->string();
-  std::error_code ec;
-  if (const fs::file_status status = fs::status(*root, ec); ec || !fs::exists(status))
+  // The system would cut a path at a NUL byte and check another one.
+  if (shown.find('\0') != std::string::npos || !exists_at(*root))
     return fail("Vault path does not exist: " + shown +
                 ". Set vault arg, BRASK_TOLVANE_VAULT, mcp.json vault_path, or settings.json vault_path.");
+  std::error_code ec;
   if (!fs::is_directory(*root / ".brask-tolvane", ec))
     return fail("Not a Brask Tolvane vault (missing .brask-tolvane/): " + shown);
   auto vault = core::open_vault(*root);

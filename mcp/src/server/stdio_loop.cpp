@@ -78,8 +78,16 @@ void handle_tools_call(std::ostream& out, const JsonRpcRequest& request, const T
   write_result(out, id_or_null(request), {{"content", std::move(content)}});
 }
 
+// A notification expects no answer, and JSON-RPC forbids giving one: hosts
+// send "notifications/cancelled" and the like routinely, and treat any
+// answer to them as a protocol fault.
+bool is_notification(const JsonRpcRequest& request, std::string_view method) {
+  return !request.id && method.starts_with("notifications/");
+}
+
 void handle(std::ostream& out, const JsonRpcRequest& request, const ToolCaller& call) {
   const std::string method = request.method.value_or("");
+  if (is_notification(request, method)) return;
   if (method == "initialize") write_result(out, id_or_null(request), initialize_result());
   else if (method == "ping") write_result(out, id_or_null(request), json::object());
   else if (method == "tools/list") write_result(out, id_or_null(request), tool_catalogue());

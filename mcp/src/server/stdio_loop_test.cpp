@@ -57,8 +57,29 @@ TEST(StdioLoop, IdsAreEchoedAsGiven) {
   EXPECT_EQ(run("{\"id\":1.5,\"method\":\"ping\"}\n"), "{\"id\":1.5,\"jsonrpc\":\"2.0\",\"result\":{}}\n");
   EXPECT_EQ(run("{\"id\":{\"b\":1,\"a\":[2]},\"method\":\"ping\"}\n"),
             "{\"id\":{\"a\":[2],\"b\":1},\"jsonrpc\":\"2.0\",\"result\":{}}\n");
-  EXPECT_EQ(run("{\"id\":3,\"method\":\"notifications/initialized\"}\n{\"method\":\"notifications/x\"}\n"),
-            "{\"error\":{\"code\":-32601,\"message\":\"method not found\"},\"id\":null,\"jsonrpc\":\"2.0\"}\n");
+}
+
+// A notification (no id, or a null one, and a "notifications/" method) is
+// never answered; anything else without an id is answered with a null id.
+TEST(StdioLoop, NotificationsGetNoAnswer) {
+  const std::string not_found_null =
+      "{\"error\":{\"code\":-32601,\"message\":\"method not found\"},\"id\":null,\"jsonrpc\":\"2.0\"}\n";
+  struct Case { std::string_view line, want; };
+  for (const Case& c : {
+           Case{R"({"method":"notifications/cancelled","params":{"requestId":3,"reason":"stop"}})", ""},
+           Case{R"({"jsonrpc":"2.0","method":"notifications/roots/list_changed"})", ""},
+           Case{R"({"id":null,"method":"notifications/progress","params":{"progress":1}})", ""},
+           Case{R"({"method":"notifications/"})", ""},
+           Case{R"({"method":"notifications/initialized"})", ""},
+           Case{R"({"id":3,"method":"notifications/initialized"})", ""},
+           Case{R"({"id":4,"method":"notifications/cancelled"})",
+                "{\"error\":{\"code\":-32601,\"message\":\"method not found\"},\"id\":4,\"jsonrpc\":\"2.0\"}\n"},
+           Case{R"({"method":"notifications"})", not_found_null},
+           Case{R"({"method":"Notifications/cancelled"})", not_found_null},
+           Case{R"({"method":"nope"})", not_found_null},
+           Case{R"({"method":"ping"})", "{\"id\":null,\"jsonrpc\":\"2.0\",\"result\":{}}\n"},
+       })
+    EXPECT_EQ(run(std::string(c.line) + "\n"), c.want) << "line: " << c.line;
 }
 
 TEST(StdioLoop, ToolsCallPassesNameAndArgumentsAndWrapsTheResult) {
