@@ -4,12 +4,14 @@
 #include "base/ids.hpp"
 #include "base/text.hpp"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <system_error>
 
 namespace core {
@@ -35,6 +37,48 @@ class FileDescriptor {
   int fd_;
 };
 
+constexpr std::size_t kTempNameKept = 200;  // bytes of the target's name in a temporary's name
+constexpr std::size_t kTempRandom = 10;     // characters of [0-9a-z] after it
+constexpr std::string_view kTempSuffix = ".tmp";
+
+// The temporary names of `target`: "." + its name (cut to 200 bytes) + "."
+// + 10 characters of [0-9a-z] + ".tmp".
+std::string temp_prefix(const std::filesystem::path& target) {
+  return "." + target.filename().string().substr(0, kTempNameKept) + ".";
+}
+
+bool is_temp_of(std::string_view name, std::string_view prefix) {
+  if (name.size() != prefix.size() + kTempRandom + kTempSuffix.size()) return false;
+  if (!name.starts_with(prefix) || !name.ends_with(kTempSuffix)) return false;
+  const std::string_view random = name.substr(prefix.size(), kTempRandom);
+  return std::all_of(random.begin(), random.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
+}
+
+struct CloseDir {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// Removes the temporaries of `target` that a save killed half-way left in
+// its folder (a 200 MB note leaves 200 MB). Saves through the note store
+// hold the index's write lock, so none of them is another save's live file;
+// a save made outside the store at the same moment would fail cleanly, its
+// temporary gone before its rename. Removal is best effort: what cannot be
+// listed or removed is left for a later save.
+void remove_leftover_temps(const std::filesystem::path& target) {
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  std::unique_ptr<DIR, CloseDir> listing(opendir(folder.c_str()));
+  if (!listing) return;
+  const std::string prefix = temp_prefix(target);
+  while (const dirent* entry = readdir(listing.get())) {
+    const std::string_view name = entry->d_name;
+    if (!is_temp_of(name, prefix)) continue;
+    struct stat info {};
+    const std::filesystem::path path = folder / name;
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) (void)::unlink(path.c_str());
+  }
+}
+
 // A file beside the target that becomes the target on commit() and is
 // removed otherwise. Its name starts with "." and does not end in ".md", so
 // listings of notes never take it for a note.
@@ -50,10 +94,10 @@ class TempFile {
 
   [[nodiscard]] Result<void> open_beside(const std::filesystem::path& target) {
     // Keep room for the suffix within the usual 255-byte limit of a name.
-    const std::string name = target.filename().string().substr(0, 200);
+    const std::string prefix = temp_prefix(target);
     for (int attempt = 0;; ++attempt) {
-      const std::string random = new_note_id().substr(1, 10);
-      std::filesystem::path candidate = target.parent_path() / ("." + name + "." + random + ".tmp");
+      const std::string random = new_note_id().substr(1, kTempRandom);
+      std::filesystem::path candidate = target.parent_path() / (prefix + random + std::string(kTempSuffix));
       // 0666 lets the umask decide, as for any newly created file.
       fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd_ >= 0) {
@@ -120,6 +164,19 @@ std::filesystem::path write_target(const std::filesystem::path& path) {
   if (!std::filesystem::is_symlink(path, ec)) return path;
   std::filesystem::path resolved = std::filesystem::canonical(path, ec);
   return ec ? path : resolved;  // a dangling link is replaced, as a missing file would be created
+}
+
+// A person who took every write bit off a note meant it to stay as it is.
+// Root may write any file, so access() alone would let a server run as root
+// replace it; the mode bits are read first for that reason. access() then
+// covers the files of other users that this process may not write. Renaming
+// a temporary over the file would bypass both, as only the folder's
+// permissions govern a rename.
+Result<void> check_may_replace(const std::filesystem::path& target) {
+  struct stat info {};
+  if (::stat(target.c_str(), &info) != 0) return {};  // a missing file is created; other failures show at the write
+  if ((info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) return io_error(EACCES);
+  return {};
 }
 
 std::size_t count_line_feeds(std::string_view text) {
@@ -190,6 +247,10 @@ Result<Note> read_note_file(const std::filesystem::path& path) {
   return parse_note_file(*text, path);
 }
 
+Result<void> check_note_file_writable(const std::filesystem::path& path) {
+  return check_may_replace(write_target(path));
+}
+
 Result<void> write_note_file(const Note& note) {
   if (note.path.empty()) return std::unexpected(CoreError::message("note path not set"));
   auto text = render_note_file(note);
@@ -198,6 +259,8 @@ Result<void> write_note_file(const Note& note) {
   std::error_code ec;
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
   if (ec) return std::unexpected(CoreError::io(ec.message()));
+  if (auto ok = check_may_replace(target); !ok) return ok;
+  remove_leftover_temps(target);
   TempFile temp;
   if (auto ok = temp.open_beside(target); !ok) return ok;
   if (auto ok = temp.write_all(*text); !ok) return ok;

@@ -132,6 +132,34 @@ TEST(NoteFile, AliasBombsFailInsteadOfExhaustingMemory) {
   EXPECT_TRUE(message.ends_with("is too large after resolving aliases")) << message;
 }
 
+// One budget covers the whole frontmatter: in each case every single key,
+// tag or meta stays under the limit, and only their sum spends it.
+TEST(NoteFile, OneExpansionBudgetCoversEveryFieldOfANote) {
+  const std::string big = "big: &big " + std::string(1 << 18, 'q') + "\n";  // 256 KiB: 64 copies spend the budget
+  auto aliases = [](std::string_view open, std::string_view item, int times, std::string_view close) {
+    std::string text(open);
+    for (int i = 0; i < times; ++i) {
+      std::string one(item);
+      if (const auto n = one.find('#'); n != std::string::npos) one.replace(n, 1, std::to_string(i));
+      text += (i && close != "\n" ? ", " : "") + one;
+    }
+    return text + std::string(close);
+  };
+
+  struct Case { std::string name, frontmatter, want_end; };
+  for (const Case& c : {Case{"lists", big + aliases("", "k#: [*big]\n", 64, "\n"), "is too large after resolving aliases"},
+                        Case{"keys", big + aliases("", "k#: *big\n", 64, "\n"), "is too large after resolving aliases"},
+                        Case{"tags", big + aliases("tags: [", "*big", 64, "]\n"), "is too large after resolving aliases"},
+                        Case{"metas", big + aliases("metas: {", "m#: *big", 64, "}\n"), "is too large after resolving aliases"}}) {
+    const std::string message = error_text(parse_note_file(file_with(c.frontmatter), "p.md"));
+    EXPECT_TRUE(message.starts_with("YAML error: value at line ")) << c.name << ": " << message.substr(0, 200);
+    EXPECT_TRUE(message.ends_with(c.want_end)) << c.name << ": " << message.substr(0, 200);
+  }
+  // Under the limit in sum, the same shapes read.
+  EXPECT_TRUE(is_ok(parse_note_file(file_with(big + aliases("tags: [", "*big", 4, "]\n") +
+                                              aliases("", "k#: *big\n", 4, "\n")), "p.md")));
+}
+
 TEST(NoteFile, ReadsFieldsByTheirRules) {
   auto note = parse_note_file(
       "---\nid: 007\ntitle: '2024 #Plan #plan'\nupdated:\nworkspace_id: ~\ncreated_at: 'null'\ntags:\n"
@@ -335,6 +363,63 @@ TEST(NoteFile, FailedWritesLeaveTheOldFileAndNoTemporaryFile) {
   EXPECT_EQ(vault.read_file("notes/x.md"), "old");
   EXPECT_EQ(vault.read_file("notes/d/inner.md"), "inner");
   EXPECT_EQ(entries(vault.notes()), (std::vector<std::string>{"d", "x.md"}));
+}
+
+// The mode bits decide, not the user: the tests run as root in CI, which
+// could write any file, and a person's chmod a-w means the same for root.
+TEST(NoteFile, FilesWithoutAnyWriteBitAreNotReplaced) {
+  TempVault vault;
+  Note note = worked_example();
+  struct Case { fs::perms mode; bool writable; };
+  for (const Case& c : {Case{fs::perms(0444), false}, Case{fs::perms(0400), false}, Case{fs::perms(0000), false},
+                        Case{fs::perms(0644), true}, Case{fs::perms(0200), true}, Case{fs::perms(0464), true}}) {
+    vault.write_file("notes/x.md", "old");
+    fs::permissions(vault.notes() / "x.md", c.mode);
+    note.path = vault.notes() / "x.md";
+    auto written = write_note_file(note);
+    const auto mode = fs::status(vault.notes() / "x.md").permissions();
+    fs::permissions(vault.notes() / "x.md", fs::perms(0644));
+    EXPECT_EQ(mode, c.mode) << std::oct << static_cast<int>(c.mode);
+    if (c.writable) {
+      EXPECT_TRUE(is_ok(written)) << std::oct << static_cast<int>(c.mode);
+      EXPECT_NE(vault.read_file("notes/x.md"), "old");
+    } else {
+      ASSERT_FALSE(written) << std::oct << static_cast<int>(c.mode);
+      EXPECT_EQ(to_text(written.error()), "IO error: Permission denied");
+      EXPECT_EQ(vault.read_file("notes/x.md"), "old");
+    }
+    EXPECT_EQ(entries(vault.notes()), std::vector<std::string>{"x.md"});
+  }
+  // Through a symbolic link, the file it points to decides.
+  vault.write_file("notes/real.md", "old");
+  fs::permissions(vault.notes() / "real.md", fs::perms(0444));
+  fs::create_symlink("real.md", vault.notes() / "link.md");
+  note.path = vault.notes() / "link.md";
+  EXPECT_FALSE(write_note_file(note));
+  EXPECT_EQ(vault.read_file("notes/real.md"), "old");
+  EXPECT_EQ(to_text(check_note_file_writable(vault.notes() / "link.md").error()), "IO error: Permission denied");
+  EXPECT_TRUE(is_ok(check_note_file_writable(vault.notes() / "missing.md")));
+}
+
+// A save killed half-way leaves its temporary; the next save of the same
+// note removes it, and only names of exactly that form.
+TEST(NoteFile, ASaveRemovesItsNotesLeftoverTemporaries) {
+  TempVault vault;
+  const std::vector<std::string> leftovers = {".x.md.abcdefghij.tmp", ".x.md.0123456789.tmp"};
+  const std::vector<std::string> kept = {".x.md.ABCDEFGHIJ.tmp", ".x.md.abcdefghi.tmp", ".x.md.abcdefghijk.tmp",
+                                         ".y.md.abcdefghij.tmp", ".x.md.abcdefghij.tmp.bak", "x.md.abcdefghij.tmp",
+                                         ".x.md.abcdefgh-j.tmp"};
+  for (const auto& name : leftovers) vault.write_file("notes/" + name, std::string(1000, 'z'));
+  for (const auto& name : kept) vault.write_file("notes/" + name, "z");
+  fs::create_directories(vault.notes() / ".x.md.zzzzzzzzzz.tmp");  // not a file: left alone
+  vault.write_file("notes/sub/.x.md.abcdefghij.tmp", "z");          // another folder: left alone
+  Note note = worked_example();
+  note.path = vault.notes() / "x.md";
+  ASSERT_TRUE(is_ok(write_note_file(note)));
+  std::vector<std::string> want = kept;
+  want.insert(want.end(), {".x.md.zzzzzzzzzz.tmp", "sub", "x.md"});
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(entries(vault.notes()), want);
 }
 
 }  // namespace
