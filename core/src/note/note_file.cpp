@@ -4,14 +4,13 @@
 #include "base/ids.hpp"
 #include "base/text.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <memory>
+#include <cstdint>
 #include <system_error>
 
 namespace core {
@@ -38,43 +37,39 @@ class FileDescriptor {
 };
 
 constexpr std::size_t kTempNameKept = 200;  // bytes of the target's name in a temporary's name
-constexpr std::size_t kTempRandom = 10;     // characters of [0-9a-z] after it
-constexpr std::string_view kTempSuffix = ".tmp";
+constexpr std::size_t kTempTag = 10;        // characters of [0-9a-z] after it
+constexpr int kTempSlots = 4;               // temporary names per note
 
 // The temporary names of `target`: "." + its name (cut to 200 bytes) + "."
-// + 10 characters of [0-9a-z] + ".tmp".
-std::string temp_prefix(const std::filesystem::path& target) {
-  return "." + target.filename().string().substr(0, kTempNameKept) + ".";
+// + 10 characters of [0-9a-z] + ".tmp". The characters are drawn from the
+// name and the slot number, not at random, so that a save finds what an
+// earlier save of the same note, killed half-way, left behind by trying a
+// few names rather than listing a folder that may hold 100,000 notes (a
+// listing costs over 100 ms there). Saves through the note store hold the
+// index's write lock, so one slot is all they normally use.
+std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
+  const std::string name = target.filename().string().substr(0, kTempNameKept);
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the name, a NUL and the slot
+  for (const char c : name + '\0' + std::to_string(slot)) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  static constexpr std::string_view kDigits = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string tag(kTempTag, '0');
+  for (std::size_t i = kTempTag; i-- > 0; hash /= 36) tag[i] = kDigits[hash % 36];
+  return target.parent_path() / ("." + name + "." + tag + ".tmp");
 }
 
-bool is_temp_of(std::string_view name, std::string_view prefix) {
-  if (name.size() != prefix.size() + kTempRandom + kTempSuffix.size()) return false;
-  if (!name.starts_with(prefix) || !name.ends_with(kTempSuffix)) return false;
-  const std::string_view random = name.substr(prefix.size(), kTempRandom);
-  return std::all_of(random.begin(), random.end(),
-                     [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
-}
-
-struct CloseDir {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-
-// Removes the temporaries of `target` that a save killed half-way left in
-// its folder (a 200 MB note leaves 200 MB). Saves through the note store
-// hold the index's write lock, so none of them is another save's live file;
-// a save made outside the store at the same moment would fail cleanly, its
-// temporary gone before its rename. Removal is best effort: what cannot be
-// listed or removed is left for a later save.
+// Removes the temporaries of `target` that a save killed half-way left
+// beside it (a 200 MB note leaves 200 MB). Under the note store's write
+// lock none of them is another save's live file; a save made outside the
+// store at the same moment would fail cleanly, its temporary gone before
+// its rename. Only regular files are removed, and failures are left for a
+// later save.
 void remove_leftover_temps(const std::filesystem::path& target) {
-  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-  std::unique_ptr<DIR, CloseDir> listing(opendir(folder.c_str()));
-  if (!listing) return;
-  const std::string prefix = temp_prefix(target);
-  while (const dirent* entry = readdir(listing.get())) {
-    const std::string_view name = entry->d_name;
-    if (!is_temp_of(name, prefix)) continue;
+  for (int slot = 0; slot < kTempSlots; ++slot) {
+    const std::filesystem::path path = temp_path(target, slot);
     struct stat info {};
-    const std::filesystem::path path = folder / name;
     if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) (void)::unlink(path.c_str());
   }
 }
@@ -93,18 +88,17 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   [[nodiscard]] Result<void> open_beside(const std::filesystem::path& target) {
-    // Keep room for the suffix within the usual 255-byte limit of a name.
-    const std::string prefix = temp_prefix(target);
-    for (int attempt = 0;; ++attempt) {
-      const std::string random = new_note_id().substr(1, kTempRandom);
-      std::filesystem::path candidate = target.parent_path() / (prefix + random + std::string(kTempSuffix));
+    // The name keeps within the usual 255-byte limit; a slot taken by a
+    // writer outside the note store's lock makes the next one be tried.
+    for (int slot = 0;; ++slot) {
+      std::filesystem::path candidate = temp_path(target, slot);
       // 0666 lets the umask decide, as for any newly created file.
       fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd_ >= 0) {
         path_ = std::move(candidate);
         return {};
       }
-      if (errno != EEXIST || attempt == 8) return io_error(errno);
+      if (errno != EEXIST || slot + 1 == kTempSlots) return io_error(errno);
     }
   }
 

@@ -54,10 +54,10 @@ NoteFrontmatter default_frontmatter();
 // then renamed over the target, so the note file is either the old one or
 // the new one, never a partial one; a target's permissions are kept, and a
 // symbolic link is written through, not replaced. A target that
-// check_note_file_writable refuses is not replaced. Before writing, the
-// temporaries an earlier save of the same target left behind (killed
-// half-way) are removed: names of exactly the form
-// ".<name>.<10 characters of [0-9a-z]>.tmp" in the target's folder.
+// check_note_file_writable refuses is not replaced. Temporaries are named
+// ".<name>.<10 characters of [0-9a-z]>.tmp", the characters fixed per
+// target among a few; before writing, the ones an earlier save of the same
+// target left behind (killed half-way) are removed, and no other file.
 // Fails with Message "note path not set" (touching nothing), Yaml as
 // render_note_file does (touching nothing), or Io; after a failure the
 // previous file is unchanged and no temporary file is left.

@@ -126,10 +126,10 @@ TEST_F(Search, ARowWithThousandsOfMatchesHasNoSnippet) {
 TEST_F(Search, ASearchPastItsDeadlineFails) {
   // Thousands of matching rows, written straight into the index.
   ASSERT_TRUE(is_ok(exec(vault->db(),
-                         "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 9999) "
+                         "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 2999) "
                          "INSERT INTO note_files (id, path, title, updated_at) "
                          "SELECT 'n' || i, 'notes/n' || i || '.md', 'Note ' || i, '2024-05-01' FROM n; "
-                         "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 9999) "
+                         "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 2999) "
                          "INSERT INTO notes_fts (note_id, title, body) "
                          "SELECT 'n' || i, 'Note ' || i, 'many words in every body, the searched word among them' FROM n;")));
   const StatementDeadline deadline(vault->db(), std::chrono::milliseconds(1));

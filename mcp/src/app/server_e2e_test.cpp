@@ -240,10 +240,10 @@ TEST_F(Server, TheDeadlineVariableEndsALongCall) {
     ASSERT_TRUE(opened);
     // Thousands of matching rows, written straight into the index.
     ASSERT_TRUE(core::exec(opened->db(),
-                           "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 9999) "
+                           "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 2999) "
                            "INSERT INTO note_files (id, path, title, updated_at) "
                            "SELECT 'n' || i, 'notes/n' || i || '.md', 'Note ' || i, '2024-05-01' FROM n; "
-                           "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 9999) "
+                           "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 2999) "
                            "INSERT INTO notes_fts (note_id, title, body) "
                            "SELECT 'n' || i, 'Note ' || i, 'many words in every body, the searched word among them' FROM n;"));
   }
@@ -263,7 +263,7 @@ TEST_F(Server, TwoServersOnOneVaultLoseNoWrite) {
       call(2, "upsert_note", R"({"id":"l0","title":"L0","body":"see [[Target 0]]"})") +
       call(3, "upsert_note", R"({"id":"l1","title":"L1","body":"see [[Target 0]]"})"));
 
-  constexpr int kCalls = 20;
+  constexpr int kCalls = 15;
   auto script = [](const std::string& who) {
     std::string input;
     for (int i = 0; i < kCalls; ++i) {
