@@ -6,10 +6,16 @@ namespace core {
 namespace {
 
 constexpr int kBusyTimeoutMs = 5000;
+// Virtual machine steps between two looks at the clock: often enough that a
+// statement stops soon after its deadline, seldom enough to cost nothing.
+constexpr int kStepsPerDeadlineCheck = 100;
+// Only a StatementDeadline interrupts statements in this program.
+constexpr const char* kInterrupted = "interrupted: the call ran past its deadline";
 
 // SQLite's description of the last failure on `db`; without a connection
 // (an open that could not even allocate one) only the code is known.
 CoreError db_error(sqlite3* db, int rc) {
+  if ((rc & 0xff) == SQLITE_INTERRUPT) return CoreError::database(kInterrupted);
   if (db == nullptr) return CoreError::database(sqlite3_errstr(rc));
   return CoreError::database(sqlite3_errmsg(db));
 }
@@ -59,7 +65,7 @@ Result<void> exec(sqlite3* db, std::string_view sql) {
   if (rc == SQLITE_OK) return {};
   // The message handed out belongs to this call; the connection's may
   // already describe something else when the batch stopped early.
-  CoreError error = message ? CoreError::database(message) : db_error(db, rc);
+  CoreError error = message && (rc & 0xff) != SQLITE_INTERRUPT ? CoreError::database(message) : db_error(db, rc);
   sqlite3_free(message);
   return std::unexpected(std::move(error));
 }
@@ -139,12 +145,14 @@ bool Statement::column_is_null(int column) const {
 int Statement::column_count() const { return sqlite3_column_count(stmt_.get()); }
 
 Result<Transaction> Transaction::begin_immediate(sqlite3* db) {
-  if (auto begun = exec(db, "BEGIN IMMEDIATE"); !begun) return std::unexpected(std::move(begun.error()));
-  return Transaction(db);
+  const bool nested = sqlite3_get_autocommit(db) == 0;
+  if (auto begun = exec(db, nested ? "SAVEPOINT bt_nested" : "BEGIN IMMEDIATE"); !begun)
+    return std::unexpected(std::move(begun.error()));
+  return Transaction(db, nested);
 }
 
 Result<void> Transaction::commit() {
-  auto done = exec(db_, "COMMIT");
+  auto done = exec(db_, nested_ ? "RELEASE bt_nested" : "COMMIT");
   if (done) db_ = nullptr;
   return done;
 }
@@ -154,8 +162,53 @@ Transaction::~Transaction() {
   // own; a second ROLLBACK would only fail, so check first.
   if (db_ == nullptr || sqlite3_get_autocommit(db_) != 0) return;
   // A failed rollback cannot be reported from here; SQLite then rolls the
-  // transaction back itself when the connection closes.
-  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  // transaction back itself when the connection closes. A savepoint rolled
+  // back to stays open until released; the outer transaction goes on.
+  const char* sql = nested_ ? "ROLLBACK TO bt_nested; RELEASE bt_nested" : "ROLLBACK";
+  sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+}
+
+StatementDeadline::StatementDeadline(sqlite3* db, std::chrono::milliseconds limit)
+    : db_(db), at_(std::chrono::steady_clock::now() + limit) {
+  sqlite3_progress_handler(db_, kStepsPerDeadlineCheck, &StatementDeadline::expired, this);
+}
+
+StatementDeadline::~StatementDeadline() { sqlite3_progress_handler(db_, 0, nullptr, nullptr); }
+
+int StatementDeadline::expired(void* self) {
+  return std::chrono::steady_clock::now() >= static_cast<StatementDeadline*>(self)->at_ ? 1 : 0;
+}
+
+namespace {
+
+void instance_count(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result, int, sqlite3_value**) {
+  int count = 0;
+  if (const int rc = api->xInstCount(fts, &count); rc != SQLITE_OK) return sqlite3_result_error_code(result, rc);
+  sqlite3_result_int(result, count);
+}
+
+// The full-text extension's function table of `db`, handed out as a pointer
+// value by "SELECT fts5(?1)".
+Result<fts5_api*> fts5_api_of(sqlite3* db) {
+  sqlite3_stmt* raw = nullptr;
+  const int rc = sqlite3_prepare_v2(db, "SELECT fts5(?1)", -1, &raw, nullptr);
+  const StmtHandle stmt(raw);
+  if (rc != SQLITE_OK) return std::unexpected(db_error(db, rc));
+  fts5_api* api = nullptr;
+  sqlite3_bind_pointer(raw, 1, &api, "fts5_api_ptr", nullptr);
+  (void)sqlite3_step(raw);  // fills `api`, or leaves it null
+  if (api == nullptr) return std::unexpected(CoreError::database("no full-text extension"));
+  return api;
+}
+
+}  // namespace
+
+Result<void> add_instance_count_function(sqlite3* db) {
+  auto api = fts5_api_of(db);
+  if (!api) return std::unexpected(std::move(api.error()));
+  const int rc = (*api)->xCreateFunction(*api, "bt_instance_count", nullptr, instance_count, nullptr);
+  if (rc != SQLITE_OK) return std::unexpected(db_error(db, rc));
+  return {};
 }
 
 }  // namespace core

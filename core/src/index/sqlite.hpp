@@ -5,6 +5,7 @@
 
 #include "base/error.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -114,23 +115,54 @@ template <class... Values>
 // A write transaction: BEGIN IMMEDIATE on creation, so the write lock is
 // taken (waiting out the busy timeout) before any statement runs. Unless
 // `commit` succeeded, the transaction is rolled back when the guard goes.
-// Nesting is not supported: beginning while a transaction is open fails.
+// Begun while a transaction is open, it is a savepoint inside it instead:
+// `commit` releases it into the outer transaction (which alone makes the
+// changes permanent) and the guard rolls back to it. Guards end in the
+// reverse order of their beginning.
 class Transaction {
  public:
   [[nodiscard]] static Result<Transaction> begin_immediate(sqlite3* db);
 
-  Transaction(Transaction&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
+  Transaction(Transaction&& other) noexcept
+      : db_(std::exchange(other.db_, nullptr)), nested_(other.nested_) {}
   Transaction& operator=(Transaction&&) = delete;
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
   ~Transaction();
 
-  // Makes the changes permanent. On failure the guard still rolls back.
+  // Makes the changes permanent (or part of the outer transaction). On
+  // failure the guard still rolls back.
   [[nodiscard]] Result<void> commit();
 
  private:
-  explicit Transaction(sqlite3* db) : db_(db) {}
+  Transaction(sqlite3* db, bool nested) : db_(db), nested_(nested) {}
   sqlite3* db_;  // null once committed or moved from
+  bool nested_;  // a savepoint within an open transaction
 };
+
+// While it lives, statements on `db` still running `limit` after its
+// creation are interrupted: the step fails with Database "interrupted: the
+// call ran past its deadline" and a write transaction is rolled back.
+// SQLite looks at the clock between the steps of its virtual machine, so
+// the work of one step (one function on one row) runs to its end first.
+// `db` must outlive the guard; one guard per connection at a time.
+class StatementDeadline {
+ public:
+  StatementDeadline(sqlite3* db, std::chrono::milliseconds limit);
+  ~StatementDeadline();
+  StatementDeadline(const StatementDeadline&) = delete;
+  StatementDeadline& operator=(const StatementDeadline&) = delete;
+
+ private:
+  static int expired(void* self);
+  sqlite3* db_;
+  std::chrono::steady_clock::time_point at_;
+};
+
+// Adds to `db` the full-text auxiliary function bt_instance_count(table):
+// how many phrase instances the current row matches, in all columns. It
+// costs time in proportion to the row's positions, where snippet() costs it
+// in proportion to their square. Fails with Database.
+[[nodiscard]] Result<void> add_instance_count_function(sqlite3* db);
 
 }  // namespace core

@@ -68,9 +68,19 @@ TEST_F(Sqlite, TransactionRollsBackUnlessCommitted) {
     auto tx = Transaction::begin_immediate(db_.get());
     ASSERT_TRUE(is_ok(tx));
     ASSERT_TRUE(is_ok(run_statement(db_.get(), "INSERT INTO t VALUES ('gone', 1)")));
-    auto nested = Transaction::begin_immediate(db_.get());
-    ASSERT_FALSE(nested);
-    EXPECT_EQ(to_text(nested.error()), "database error: cannot start a transaction within a transaction");
+    {  // a transaction begun inside another is a savepoint: dropped, only its own rows go
+      auto nested = Transaction::begin_immediate(db_.get());
+      ASSERT_TRUE(is_ok(nested));
+      ASSERT_TRUE(is_ok(run_statement(db_.get(), "INSERT INTO t VALUES ('inner', 1)")));
+    }
+    EXPECT_EQ(count(), 1);
+    {  // committed, it joins the outer transaction, which can still roll it back
+      auto nested = Transaction::begin_immediate(db_.get());
+      ASSERT_TRUE(is_ok(nested));
+      ASSERT_TRUE(is_ok(run_statement(db_.get(), "INSERT INTO t VALUES ('joined', 1)")));
+      ASSERT_TRUE(is_ok(nested->commit()));
+    }
+    EXPECT_EQ(count(), 2);
   }
   EXPECT_EQ(count(), 0);
   auto tx = Transaction::begin_immediate(db_.get());
@@ -78,6 +88,44 @@ TEST_F(Sqlite, TransactionRollsBackUnlessCommitted) {
   ASSERT_TRUE(is_ok(run_statement(db_.get(), "INSERT INTO t VALUES ('kept', 1)")));
   ASSERT_TRUE(is_ok(tx->commit()));
   EXPECT_EQ(count(), 1);
+}
+
+TEST_F(Sqlite, ADeadlineInterruptsALongStatementOnlyWhileItLives) {
+  // Counting to a billion takes far longer than a millisecond.
+  constexpr std::string_view kLong =
+      "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000000000) SELECT count(*) FROM c";
+  {
+    const StatementDeadline deadline(db_.get(), std::chrono::milliseconds(1));
+    auto stmt = prepare(db_.get(), kLong);
+    ASSERT_TRUE(is_ok(stmt));
+    auto row = stmt->step();
+    ASSERT_FALSE(row);
+    EXPECT_EQ(to_text(row.error()), "database error: interrupted: the call ran past its deadline");
+    auto batch = exec(db_.get(), kLong);
+    ASSERT_FALSE(batch);
+    EXPECT_EQ(to_text(batch.error()), "database error: interrupted: the call ran past its deadline");
+  }
+  auto short_count = prepare(db_.get(), "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 100000) "
+                                        "SELECT count(*) FROM c");
+  ASSERT_TRUE(is_ok(short_count));
+  auto row = short_count->step();
+  ASSERT_TRUE(is_ok(row));
+  EXPECT_EQ(short_count->column_int64(0), 100000);
+}
+
+TEST_F(Sqlite, InstanceCountCountsEveryMatchOfTheRow) {
+  ASSERT_TRUE(is_ok(exec(db_.get(), "CREATE VIRTUAL TABLE f USING fts5(title, body);"
+                                    "INSERT INTO f VALUES ('word', 'word and word, not words'), ('none', 'x');")));
+  ASSERT_TRUE(is_ok(add_instance_count_function(db_.get())));
+  struct Case { std::string match; long long want; };
+  for (const Case& c : {Case{"word", 3}, Case{"word*", 4}, Case{"body:word", 2}, Case{"word AND not", 4}}) {
+    auto stmt = prepare(db_.get(), "SELECT bt_instance_count(f) FROM f WHERE f MATCH ?1");
+    ASSERT_TRUE(is_ok(stmt));
+    ASSERT_TRUE(is_ok(stmt->bind_all(c.match)));
+    auto row = stmt->step();
+    ASSERT_TRUE(row && *row) << c.match;
+    EXPECT_EQ(stmt->column_int64(0), c.want) << c.match;
+  }
 }
 
 TEST(SqliteOpen, UnopenableFileFailsWithSqlitesMessage) {

@@ -43,31 +43,35 @@ bool is_empty_plain(const YamlNode& node) {
   return node.kind == YamlNode::Kind::Scalar && node.typed_by_text && node.text.empty();
 }
 
-Result<std::string> read_text(Field field, const YamlNode& node) {
+// Every text copied out of the document is charged to its budget: an
+// alias copies its anchor's text wherever it appears.
+Result<std::string> read_text(Field field, const YamlNode& node, YamlBudget& budget) {
   if (node.kind != YamlNode::Kind::Scalar) return invalid_type(field_label(field), "a scalar", node);
+  if (auto ok = budget.spend(node, node.text.size()); !ok) return std::unexpected(std::move(ok.error()));
   return node.text;
 }
 
-Result<std::optional<std::string>> read_optional_text(Field field, const YamlNode& node) {
-  auto text = read_text(field, node);
+Result<std::optional<std::string>> read_optional_text(Field field, const YamlNode& node, YamlBudget& budget) {
+  auto text = read_text(field, node, budget);
   if (!text) return std::unexpected(std::move(text.error()));
   if (node.typed_by_text && std::holds_alternative<YamlValue::Null>(resolve_plain_scalar(*text).value))
     return std::nullopt;
   return std::move(*text);
 }
 
-Result<std::vector<std::string>> read_tags(const YamlNode& node) {
+Result<std::vector<std::string>> read_tags(const YamlNode& node, YamlBudget& budget) {
   if (is_empty_plain(node)) return std::vector<std::string>{};
   if (node.kind != YamlNode::Kind::Sequence) return invalid_type("field `tags`", "a sequence", node);
   std::vector<std::string> tags;
   for (const auto& item : node.children) {
     if (item->kind != YamlNode::Kind::Scalar) return invalid_type("an item of field `tags`", "a scalar", *item);
+    if (auto ok = budget.spend(*item, item->text.size()); !ok) return std::unexpected(std::move(ok.error()));
     tags.push_back(item->text);
   }
   return tags;
 }
 
-Result<std::map<std::string, std::string>> read_metas(const YamlNode& node) {
+Result<std::map<std::string, std::string>> read_metas(const YamlNode& node, YamlBudget& budget) {
   if (is_empty_plain(node)) return std::map<std::string, std::string>{};
   if (node.kind != YamlNode::Kind::Mapping) return invalid_type("field `metas`", "a mapping", node);
   std::map<std::string, std::string> metas;
@@ -76,6 +80,8 @@ Result<std::map<std::string, std::string>> read_metas(const YamlNode& node) {
     const YamlNode& value = *node.children[i + 1];
     if (key.kind != YamlNode::Kind::Scalar) return invalid_type("a key of field `metas`", "a scalar", key);
     if (value.kind != YamlNode::Kind::Scalar) return invalid_type("a value of field `metas`", "a scalar", value);
+    if (auto ok = budget.spend(key, key.text.size() + value.text.size()); !ok)
+      return std::unexpected(std::move(ok.error()));
     metas.insert_or_assign(key.text, value.text);
   }
   return metas;
@@ -88,22 +94,22 @@ Result<void> store(Result<T> read, T& field) {
   return {};
 }
 
-Result<void> read_field(Field field, const YamlNode& node, NoteFrontmatter& out) {
+Result<void> read_field(Field field, const YamlNode& node, NoteFrontmatter& out, YamlBudget& budget) {
   switch (field) {
-    case kId: return store(read_text(field, node), out.id);
-    case kTitle: return store(read_text(field, node), out.title);
-    case kTags: return store(read_tags(node), out.tags);
-    case kMetas: return store(read_metas(node), out.metas);
-    case kWorkspaceId: return store(read_optional_text(field, node), out.workspace_id);
-    case kCreatedAt: return store(read_optional_text(field, node), out.created_at);
-    case kUpdated: return store(read_text(field, node), out.updated);
+    case kId: return store(read_text(field, node, budget), out.id);
+    case kTitle: return store(read_text(field, node, budget), out.title);
+    case kTags: return store(read_tags(node, budget), out.tags);
+    case kMetas: return store(read_metas(node, budget), out.metas);
+    case kWorkspaceId: return store(read_optional_text(field, node, budget), out.workspace_id);
+    case kCreatedAt: return store(read_optional_text(field, node, budget), out.created_at);
+    case kUpdated: return store(read_text(field, node, budget), out.updated);
     case kFieldCount: break;
   }
   return {};
 }
 
-Result<void> read_extra(const std::string& key, const YamlNode& node, NoteFrontmatter& out) {
-  auto value = to_yaml_value(node);
+Result<void> read_extra(const std::string& key, const YamlNode& node, NoteFrontmatter& out, YamlBudget& budget) {
+  auto value = to_yaml_value(node, budget);
   if (!value) return std::unexpected(std::move(value.error()));
   out.extra.insert_or_assign(key, std::move(*value));
   return {};
@@ -120,6 +126,7 @@ Result<NoteFrontmatter> read_frontmatter(std::string_view yaml_text, std::size_t
   if (mapping.kind != YamlNode::Kind::Mapping)
     return std::unexpected(CoreError::yaml("frontmatter is not a mapping" + position_of(mapping)));
   NoteFrontmatter out;
+  YamlBudget budget(mapping);  // one for the whole frontmatter, whatever field spends it
   std::array<bool, kFieldCount> seen{};
   for (std::size_t i = 0; i + 1 < mapping.children.size(); i += 2) {
     const YamlNode& key = *mapping.children[i];
@@ -128,7 +135,8 @@ Result<NoteFrontmatter> read_frontmatter(std::string_view yaml_text, std::size_t
     const std::optional<Field> field = field_named(key.text);
     if (field && seen[*field]) return std::unexpected(CoreError::yaml("duplicate field `" + key.text + "`"));
     if (field) seen[*field] = true;
-    Result<void> read = field ? read_field(*field, value, out) : read_extra(key.text, value, out);
+    if (auto ok = budget.spend(key, key.text.size()); !ok) return std::unexpected(std::move(ok.error()));
+    Result<void> read = field ? read_field(*field, value, out, budget) : read_extra(key.text, value, out, budget);
     if (!read) return std::unexpected(std::move(read.error()));
   }
   for (Field required : {kId, kTitle, kUpdated})

@@ -19,11 +19,14 @@ namespace core {
 // - metas: a mapping of scalars to scalars (all as text), or nothing after
 //   the key; a repeated meta key keeps its last value;
 // - any other key goes to `extra`; a repeated one keeps its last value.
-// Tags are kept as written (not derived from the title here).
+// Tags are kept as written (not derived from the title here). The values of
+// all fields together are charged to one YamlBudget, so aliases cannot make
+// the frontmatter cost more than 16 MiB however they are spread.
 // Fails (Yaml) with libyaml's description of a syntax error, "missing field
 // `id`", "duplicate field `title`", "frontmatter is not a mapping at line L
 // column C", "invalid type for field `tags`: expected a sequence, found a
-// scalar at line L column C" and the like, or a failure of yaml_read.hpp.
+// scalar at line L column C" and the like, or a failure of yaml_read.hpp
+// (the budget's "value at line L column C is too large..." among them).
 [[nodiscard]] Result<NoteFrontmatter> read_frontmatter(std::string_view yaml_text, std::size_t first_line);
 
 // The YAML text of `frontmatter` (ending with a line feed): id, title, tags,

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <system_error>
 
 namespace core {
@@ -35,6 +36,44 @@ class FileDescriptor {
   int fd_;
 };
 
+constexpr std::size_t kTempNameKept = 200;  // bytes of the target's name in a temporary's name
+constexpr std::size_t kTempTag = 10;        // characters of [0-9a-z] after it
+constexpr int kTempSlots = 4;               // temporary names per note
+
+// The temporary names of `target`: "." + its name (cut to 200 bytes) + "."
+// + 10 characters of [0-9a-z] + ".tmp". The characters are drawn from the
+// name and the slot number, not at random, so that a save finds what an
+// earlier save of the same note, killed half-way, left behind by trying a
+// few names rather than listing a folder that may hold 100,000 notes (a
+// listing costs over 100 ms there). Saves through the note store hold the
+// index's write lock, so one slot is all they normally use.
+std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
+  const std::string name = target.filename().string().substr(0, kTempNameKept);
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the name, a NUL and the slot
+  for (const char c : name + '\0' + std::to_string(slot)) {
+    hash ^= static_cast<unsigned char>(c);
+    hash *= 1099511628211ull;
+  }
+  static constexpr std::string_view kDigits = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string tag(kTempTag, '0');
+  for (std::size_t i = kTempTag; i-- > 0; hash /= 36) tag[i] = kDigits[hash % 36];
+  return target.parent_path() / ("." + name + "." + tag + ".tmp");
+}
+
+// Removes the temporaries of `target` that a save killed half-way left
+// beside it (a 200 MB note leaves 200 MB). Under the note store's write
+// lock none of them is another save's live file; a save made outside the
+// store at the same moment would fail cleanly, its temporary gone before
+// its rename. Only regular files are removed, and failures are left for a
+// later save.
+void remove_leftover_temps(const std::filesystem::path& target) {
+  for (int slot = 0; slot < kTempSlots; ++slot) {
+    const std::filesystem::path path = temp_path(target, slot);
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) (void)::unlink(path.c_str());
+  }
+}
+
 // A file beside the target that becomes the target on commit() and is
 // removed otherwise. Its name starts with "." and does not end in ".md", so
 // listings of notes never take it for a note.
@@ -49,18 +88,17 @@ class TempFile {
   TempFile& operator=(const TempFile&) = delete;
 
   [[nodiscard]] Result<void> open_beside(const std::filesystem::path& target) {
-    // Keep room for the suffix within the usual 255-byte limit of a name.
-    const std::string name = target.filename().string().substr(0, 200);
-    for (int attempt = 0;; ++attempt) {
-      const std::string random = new_note_id().substr(1, 10);
-      std::filesystem::path candidate = target.parent_path() / ("." + name + "." + random + ".tmp");
+    // The name keeps within the usual 255-byte limit; a slot taken by a
+    // writer outside the note store's lock makes the next one be tried.
+    for (int slot = 0;; ++slot) {
+      std::filesystem::path candidate = temp_path(target, slot);
       // 0666 lets the umask decide, as for any newly created file.
       fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd_ >= 0) {
         path_ = std::move(candidate);
         return {};
       }
-      if (errno != EEXIST || attempt == 8) return io_error(errno);
+      if (errno != EEXIST || slot + 1 == kTempSlots) return io_error(errno);
     }
   }
 
@@ -120,6 +158,19 @@ std::filesystem::path write_target(const std::filesystem::path& path) {
   if (!std::filesystem::is_symlink(path, ec)) return path;
   std::filesystem::path resolved = std::filesystem::canonical(path, ec);
   return ec ? path : resolved;  // a dangling link is replaced, as a missing file would be created
+}
+
+// A person who took every write bit off a note meant it to stay as it is.
+// Root may write any file, so access() alone would let a server run as root
+// replace it; the mode bits are read first for that reason. access() then
+// covers the files of other users that this process may not write. Renaming
+// a temporary over the file would bypass both, as only the folder's
+// permissions govern a rename.
+Result<void> check_may_replace(const std::filesystem::path& target) {
+  struct stat info {};
+  if (::stat(target.c_str(), &info) != 0) return {};  // a missing file is created; other failures show at the write
+  if ((info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) return io_error(EACCES);
+  return {};
 }
 
 std::size_t count_line_feeds(std::string_view text) {
@@ -190,6 +241,10 @@ Result<Note> read_note_file(const std::filesystem::path& path) {
   return parse_note_file(*text, path);
 }
 
+Result<void> check_note_file_writable(const std::filesystem::path& path) {
+  return check_may_replace(write_target(path));
+}
+
 Result<void> write_note_file(const Note& note) {
   if (note.path.empty()) return std::unexpected(CoreError::message("note path not set"));
   auto text = render_note_file(note);
@@ -198,6 +253,8 @@ Result<void> write_note_file(const Note& note) {
   std::error_code ec;
   if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
   if (ec) return std::unexpected(CoreError::io(ec.message()));
+  if (auto ok = check_may_replace(target); !ok) return ok;
+  remove_leftover_temps(target);
   TempFile temp;
   if (auto ok = temp.open_beside(target); !ok) return ok;
   if (auto ok = temp.write_all(*text); !ok) return ok;

@@ -42,11 +42,22 @@ NoteFrontmatter default_frontmatter();
 // read ("data is not valid UTF-8" for such content), else as parse_note_file.
 [[nodiscard]] Result<Note> read_note_file(const std::filesystem::path& path);
 
+// Fails with Io "Permission denied" when the file at `path` (through a
+// symbolic link, its target) exists and may not be replaced: no one has a
+// write bit on it, or access() denies this process writing it. The mode
+// bits are read because root passes access() for any file. A missing file
+// passes.
+[[nodiscard]] Result<void> check_note_file_writable(const std::filesystem::path& path);
+
 // Writes render_note_file(note) to `note.path`, creating missing parent
 // folders. The text goes to a temporary file in the same folder, which is
 // then renamed over the target, so the note file is either the old one or
 // the new one, never a partial one; a target's permissions are kept, and a
-// symbolic link is written through, not replaced.
+// symbolic link is written through, not replaced. A target that
+// check_note_file_writable refuses is not replaced. Temporaries are named
+// ".<name>.<10 characters of [0-9a-z]>.tmp", the characters fixed per
+// target among a few; before writing, the ones an earlier save of the same
+// target left behind (killed half-way) are removed, and no other file.
 // Fails with Message "note path not set" (touching nothing), Yaml as
 // render_note_file does (touching nothing), or Io; after a failure the
 // previous file is unchanged and no temporary file is left.

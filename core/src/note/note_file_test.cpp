@@ -6,6 +6,8 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -130,6 +132,34 @@ TEST(NoteFile, AliasBombsFailInsteadOfExhaustingMemory) {
   }
   const std::string message = error_text(parse_note_file(file_with(bomb), "p.md"));
   EXPECT_TRUE(message.ends_with("is too large after resolving aliases")) << message;
+}
+
+// One budget covers the whole frontmatter: in each case every single key,
+// tag or meta stays under the limit, and only their sum spends it.
+TEST(NoteFile, OneExpansionBudgetCoversEveryFieldOfANote) {
+  const std::string big = "big: &big " + std::string(1 << 18, 'q') + "\n";  // 256 KiB: 64 copies spend the budget
+  auto aliases = [](std::string_view open, std::string_view item, int times, std::string_view close) {
+    std::string text(open);
+    for (int i = 0; i < times; ++i) {
+      std::string one(item);
+      if (const auto n = one.find('#'); n != std::string::npos) one.replace(n, 1, std::to_string(i));
+      text += (i && close != "\n" ? ", " : "") + one;
+    }
+    return text + std::string(close);
+  };
+
+  struct Case { std::string name, frontmatter, want_end; };
+  for (const Case& c : {Case{"lists", big + aliases("", "k#: [*big]\n", 64, "\n"), "is too large after resolving aliases"},
+                        Case{"keys", big + aliases("", "k#: *big\n", 64, "\n"), "is too large after resolving aliases"},
+                        Case{"tags", big + aliases("tags: [", "*big", 64, "]\n"), "is too large after resolving aliases"},
+                        Case{"metas", big + aliases("metas: {", "m#: *big", 64, "}\n"), "is too large after resolving aliases"}}) {
+    const std::string message = error_text(parse_note_file(file_with(c.frontmatter), "p.md"));
+    EXPECT_TRUE(message.starts_with("YAML error: value at line ")) << c.name << ": " << message.substr(0, 200);
+    EXPECT_TRUE(message.ends_with(c.want_end)) << c.name << ": " << message.substr(0, 200);
+  }
+  // Under the limit in sum, the same shapes read.
+  EXPECT_TRUE(is_ok(parse_note_file(file_with(big + aliases("tags: [", "*big", 4, "]\n") +
+                                              aliases("", "k#: *big\n", 4, "\n")), "p.md")));
 }
 
 TEST(NoteFile, ReadsFieldsByTheirRules) {
@@ -335,6 +365,77 @@ TEST(NoteFile, FailedWritesLeaveTheOldFileAndNoTemporaryFile) {
   EXPECT_EQ(vault.read_file("notes/x.md"), "old");
   EXPECT_EQ(vault.read_file("notes/d/inner.md"), "inner");
   EXPECT_EQ(entries(vault.notes()), (std::vector<std::string>{"d", "x.md"}));
+}
+
+// The mode bits decide, not the user: the tests run as root in CI, which
+// could write any file, and a person's chmod a-w means the same for root.
+TEST(NoteFile, FilesWithoutAnyWriteBitAreNotReplaced) {
+  TempVault vault;
+  Note note = worked_example();
+  struct Case { fs::perms mode; bool writable; };
+  for (const Case& c : {Case{fs::perms(0444), false}, Case{fs::perms(0400), false}, Case{fs::perms(0000), false},
+                        Case{fs::perms(0644), true}, Case{fs::perms(0200), true}, Case{fs::perms(0464), true}}) {
+    vault.write_file("notes/x.md", "old");
+    fs::permissions(vault.notes() / "x.md", c.mode);
+    note.path = vault.notes() / "x.md";
+    auto written = write_note_file(note);
+    const auto mode = fs::status(vault.notes() / "x.md").permissions();
+    fs::permissions(vault.notes() / "x.md", fs::perms(0644));
+    EXPECT_EQ(mode, c.mode) << std::oct << static_cast<int>(c.mode);
+    if (c.writable) {
+      EXPECT_TRUE(is_ok(written)) << std::oct << static_cast<int>(c.mode);
+      EXPECT_NE(vault.read_file("notes/x.md"), "old");
+    } else {
+      ASSERT_FALSE(written) << std::oct << static_cast<int>(c.mode);
+      EXPECT_EQ(to_text(written.error()), "IO error: Permission denied");
+      EXPECT_EQ(vault.read_file("notes/x.md"), "old");
+    }
+    EXPECT_EQ(entries(vault.notes()), std::vector<std::string>{"x.md"});
+  }
+  // Through a symbolic link, the file it points to decides.
+  vault.write_file("notes/real.md", "old");
+  fs::permissions(vault.notes() / "real.md", fs::perms(0444));
+  fs::create_symlink("real.md", vault.notes() / "link.md");
+  note.path = vault.notes() / "link.md";
+  EXPECT_FALSE(write_note_file(note));
+  EXPECT_EQ(vault.read_file("notes/real.md"), "old");
+  EXPECT_EQ(to_text(check_note_file_writable(vault.notes() / "link.md").error()), "IO error: Permission denied");
+  EXPECT_TRUE(is_ok(check_note_file_writable(vault.notes() / "missing.md")));
+}
+
+// A save killed half-way (here by a file size limit, whose signal kills a
+// process that does not ignore it) leaves its temporary; the next save of
+// the same note removes it and nothing else.
+TEST(NoteFile, ASaveRemovesItsNotesLeftoverTemporaries) {
+  TempVault vault;
+  const std::vector<std::string> others = {".x.md.abcdefghij.tmp", ".y.md.abcdefghij.tmp", "x.md.tmp"};
+  for (const auto& name : others) vault.write_file("notes/" + name, "z");
+  Note note = worked_example();
+  note.path = vault.notes() / "x.md";
+  note.body = std::string(100000, 'b');
+  const pid_t child = fork();
+  if (child == 0) {
+    rlimit small{1000, 1000};
+    std::signal(SIGXFSZ, SIG_DFL);
+    setrlimit(RLIMIT_FSIZE, &small);
+    (void)write_note_file(note);
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+  std::vector<std::string> after_kill = entries(vault.notes());
+  ASSERT_EQ(after_kill.size(), others.size() + 1);  // the leftover, named like a temporary of x.md
+  std::string leftover;
+  for (const auto& name : after_kill)
+    if (std::find(others.begin(), others.end(), name) == others.end()) leftover = name;
+  EXPECT_TRUE(leftover.starts_with(".x.md.") && leftover.ends_with(".tmp") && leftover.size() == 20) << leftover;
+
+  ASSERT_TRUE(is_ok(write_note_file(note)));
+  std::vector<std::string> want = others;
+  want.push_back("x.md");
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(entries(vault.notes()), want);
 }
 
 }  // namespace

@@ -12,8 +12,17 @@ namespace {
 
 constexpr std::int64_t kMaxHits = 200;
 
+// snippet() weighs every instance of the query's phrases in a row against
+// every other, so its time grows with the square of their number: a body
+// repeating the searched word a million times would hold the single-threaded
+// server for hours, past any deadline, since one function call on one row
+// cannot be interrupted. Rows matching more than 2,000 instances (some 0.3 s
+// of snippet work) answer without a snippet; every other row gets exactly
+// the snippet it always had.
 constexpr std::string_view kFullText =
-    "SELECT nf.id, nf.title, nf.path, nf.updated_at, snippet(notes_fts, 2, '**', '**', '\u2026', 32)\n"
+    "SELECT nf.id, nf.title, nf.path, nf.updated_at,\n"
+    "         CASE WHEN bt_instance_count(notes_fts) <= 2000\n"
+    "              THEN snippet(notes_fts, 2, '**', '**', '\u2026', 32) END\n"
     "         FROM notes_fts f\n"
     "         JOIN note_files nf ON nf.id = f.note_id\n"
     "         WHERE notes_fts MATCH ?1 AND nf.deleted_at IS NULL\n"
@@ -74,8 +83,14 @@ Result<std::vector<SearchHit>> search_notes(const Vault& vault, std::string_view
   const std::int64_t n = std::clamp<std::int64_t>(limit, 1, kMaxHits);
   const SearchQuery parsed = parse_search_query(query);
   const bool filtered = !parsed.tags.empty() || !parsed.metas.empty();
-  auto hits = parsed.text.empty() ? query_hits(vault, kRecent, n)
-                                  : query_hits(vault, kFullText, build_match_expression(parsed.text), n);
+  Result<std::vector<SearchHit>> hits;
+  if (parsed.text.empty()) {
+    hits = query_hits(vault, kRecent, n);
+  } else if (auto added = add_instance_count_function(vault.db()); !added) {
+    hits = std::unexpected(std::move(added.error()));
+  } else {
+    hits = query_hits(vault, kFullText, build_match_expression(parsed.text), n);
+  }
   if (hits && filtered) keep_matching(vault, parsed, *hits);
   return hits;
 }

@@ -19,7 +19,10 @@ struct SearchHit {
   std::string title;
   std::string path;                    // relative to the vault root, "/" separators
   std::string updated_at;
-  std::optional<std::string> snippet;  // full-text hits only: matches between "**"
+  // Full-text hits only: matches between "**"; none for a row matching more
+  // than 2,000 instances of the query's words, whose snippet would cost time
+  // in the square of that number.
+  std::optional<std::string> snippet;
 };
 
 // The hits for `query`, at most `limit` of them (a limit below 1 counts as

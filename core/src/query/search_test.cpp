@@ -2,6 +2,7 @@
 
 #include "index/index_db.hpp"
 #include "index/indexer.hpp"
+#include "index/sqlite.hpp"
 #include "index/index_test_helpers.hpp"
 #include "note/note_file.hpp"
 #include "store/note_store.hpp"
@@ -117,6 +118,38 @@ TEST_F(Search, FiltersFollowStoredPathsWithDotComponents) {
     EXPECT_EQ(ids("#dot"), Ids{"k"}) << stored;
     EXPECT_EQ(ids("word meta:s=x"), Ids{"k"}) << stored;
   }
+}
+
+// snippet() costs the square of a row's matches; past 2,000 of them a hit
+// comes without a snippet, while an ordinary note keeps its snippet exactly.
+TEST_F(Search, ARowWithThousandsOfMatchesHasNoSnippet) {
+  std::string flood;
+  for (int i = 0; i < 2001; ++i) flood += "flood ";
+  hand_note("huge", "title: Huge\n", flood);
+  hand_note("normal", "title: Normal\n", "a flood came; the flood went");
+  auto hits = search_notes(*vault, "flood", 10);
+  ASSERT_TRUE(is_ok(hits));
+  ASSERT_EQ(hits->size(), 2u);
+  for (const SearchHit& hit : *hits) {
+    if (hit.id == "huge") EXPECT_FALSE(hit.snippet);
+    else EXPECT_EQ(hit.snippet, "a **flood** came; the **flood** went");
+  }
+}
+
+// Under a deadline the statement ends instead of holding the server.
+TEST_F(Search, ASearchPastItsDeadlineFails) {
+  // Thousands of matching rows, written straight into the index.
+  ASSERT_TRUE(is_ok(exec(vault->db(),
+                         "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 2999) "
+                         "INSERT INTO note_files (id, path, title, updated_at) "
+                         "SELECT 'n' || i, 'notes/n' || i || '.md', 'Note ' || i, '2024-05-01' FROM n; "
+                         "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 2999) "
+                         "INSERT INTO notes_fts (note_id, title, body) "
+                         "SELECT 'n' || i, 'Note ' || i, 'many words in every body, the searched word among them' FROM n;")));
+  const StatementDeadline deadline(vault->db(), std::chrono::milliseconds(1));
+  auto hits = search_notes(*vault, "searched", 5);
+  ASSERT_FALSE(hits);
+  EXPECT_EQ(to_text(hits.error()), "database error: interrupted: the call ran past its deadline");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "index/indexer.hpp"
 #include "index/lookups.hpp"
 #include "index/backlinks.hpp"
+#include "index/sqlite.hpp"
 #include "links/link_rewrite.hpp"
 #include "base/ids.hpp"
 #include "note/note_file.hpp"
@@ -118,6 +119,14 @@ Note new_note(std::string title, std::string body) {
 
 bool same_title(std::string_view a, std::string_view b) { return ascii_iequals(trim(a), trim(b)); }
 
+// Every change holds the index's write lock from before it reads the note it
+// changes until its files and index rows are written, and commits once: two
+// writers (two servers on one vault) then never interleave their
+// read-modify-write, and a lock that cannot be had (after SQLite's busy
+// wait) fails the change before any file is touched. Index writes inside
+// become savepoints of this transaction.
+Result<Transaction> begin_change(const Vault& vault) { return Transaction::begin_immediate(vault.db()); }
+
 // Carries a retitle into the notes whose links name the old title. A note
 // that has no file any more (deleted notes keep their link rows) is skipped.
 Result<void> propagate_title(const Vault& vault, std::string_view id, const std::string& old_title,
@@ -129,6 +138,8 @@ Result<void> propagate_title(const Vault& vault, std::string_view id, const std:
     if (!source) return std::unexpected(std::move(source.error()));
     if (!*source) continue;
     Note& linking = **source;
+    // A note its owner made read-only keeps its links as they are.
+    if (!check_note_file_writable(linking.path)) continue;
     auto rewritten = rewrite_links(linking.body, old_title, new_title);
     if (rewritten.replaced == 0) continue;
     linking.body = std::move(rewritten.body);
@@ -172,6 +183,8 @@ Result<Note> get_note(const Vault& vault, std::string_view id) {
 }
 
 Result<void> save_note(const Vault& vault, Note& note, bool propagate) {
+  auto tx = begin_change(vault);
+  if (!tx) return std::unexpected(std::move(tx.error()));
   NoteFrontmatter& fm = note.frontmatter;
   std::optional<std::string> old_title;
   if (propagate) {
@@ -195,8 +208,9 @@ Result<void> save_note(const Vault& vault, Note& note, bool propagate) {
   remove_previous_file(previous, note.path);
   if (auto indexed = index_note(vault, note); !indexed) return indexed;
   // No link can name an empty title, so a blank old title has nothing to carry.
-  if (!retitled || trim(*old_title).empty()) return {};
-  return propagate_title(vault, fm.id, *old_title, fm.title);
+  if (retitled && !trim(*old_title).empty())
+    if (auto carried = propagate_title(vault, fm.id, *old_title, fm.title); !carried) return carried;
+  return tx->commit();
 }
 
 Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& input) {
@@ -208,6 +222,8 @@ Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& 
   if (input.workspace_id && !trim(*input.workspace_id).empty()) workspace = std::string(trim(*input.workspace_id));
   const std::string id = input.id ? std::string(trim(*input.id)) : std::string();
 
+  auto tx = begin_change(vault);
+  if (!tx) return std::unexpected(std::move(tx.error()));
   std::optional<Note> existing;
   if (!id.empty()) {
     // Only a missing file leads to a new note: a file that exists but does
@@ -231,6 +247,7 @@ Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& 
   note.frontmatter.workspace_id = workspace;
 
   if (auto saved = save_note(vault, note, true); !saved) return std::unexpected(std::move(saved.error()));
+  if (auto committed = tx->commit(); !committed) return std::unexpected(std::move(committed.error()));
   return UpsertNoteResult{note.frontmatter.id, note.frontmatter.title, note.frontmatter.updated, created};
 }
 
@@ -238,12 +255,15 @@ Result<SetMetasResult> set_metas(const Vault& vault, std::string_view id, const 
                                  bool replace) {
   const std::string_view trimmed = trim(id);
   if (trimmed.empty()) return std::unexpected(CoreError::message("id is required"));
+  auto tx = begin_change(vault);
+  if (!tx) return std::unexpected(std::move(tx.error()));
   auto note = get_note(vault, trimmed);
   if (!note) return std::unexpected(std::move(note.error()));
   if (replace) note->frontmatter.metas = metas;
   else
     for (const auto& [key, value] : metas) note->frontmatter.metas[key] = value;
   if (auto saved = save_note(vault, *note, true); !saved) return std::unexpected(std::move(saved.error()));
+  if (auto committed = tx->commit(); !committed) return std::unexpected(std::move(committed.error()));
   return SetMetasResult{note->frontmatter.id, note->frontmatter.updated, note->frontmatter.metas};
 }
 
@@ -251,26 +271,33 @@ Result<void> move_note(const Vault& vault, std::string_view id, std::string_view
   // The system would cut the folder at a NUL byte, and make another one.
   if (folder.find('\0') != std::string_view::npos)
     return std::unexpected(CoreError::message("invalid folder: " + std::string(folder)));
+  auto tx = begin_change(vault);
+  if (!tx) return std::unexpected(std::move(tx.error()));
   auto note = get_note(vault, id);
   if (!note) return std::unexpected(std::move(note.error()));
   auto target = move_target(vault, folder, id);
   if (!target) return std::unexpected(invalid_id(id));
   if (*target == note->path) return {};
+  // A move rewrites the note (its `updated` stamp), which a read-only note refuses.
+  if (auto writable = check_note_file_writable(note->path); !writable) return writable;
   const fs::path loaded_from = note->path;
   note->path = *target;
   if (auto saved = save_note(vault, *note, true); !saved) return saved;
   // The save removes only the file the index knew; a note written by hand
   // and never indexed would otherwise be left behind as a second copy.
   remove_previous_file(loaded_from, *target);
-  return {};
+  return tx->commit();
 }
 
 Result<void> delete_note(const Vault& vault, std::string_view id) {
+  auto tx = begin_change(vault);
+  if (!tx) return std::unexpected(std::move(tx.error()));
   if (auto path = locate_note_file(vault, id); path && is_safe_note_id(id) && entry_exists(*path)) {
     if (auto removable = check_removable(*path); !removable) return removable;
     if (auto trashed = move_to_trash(vault.root, *path, id, TrashClock::now()); !trashed) return trashed;
   }
-  return mark_note_deleted(vault, id);
+  if (auto marked = mark_note_deleted(vault, id); !marked) return marked;
+  return tx->commit();
 }
 
 bool note_file_exists(const Vault& vault, std::string_view id) {

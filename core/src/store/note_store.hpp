@@ -4,6 +4,16 @@
 //
 // Files are the source of truth: a note is found through the path the index
 // holds for it first, then by its file name anywhere under `notes`.
+//
+// Every change below takes the index's write lock (BEGIN IMMEDIATE, with
+// SQLite's busy wait) before it reads the note it changes, holds it through
+// the file and index writes (a retitle's link rewrites in other notes
+// included) and commits once. Changes by any process through this store are
+// so never interleaved, and a lock that cannot be had fails the change with
+// "database error: database is locked" and nothing written. A note file
+// that may not be written (see check_note_file_writable) is never replaced:
+// saving or moving it fails with "IO error: Permission denied", and a
+// retitle leaves the links inside it as they are.
 
 #include "base/error.hpp"
 #include "note/note.hpp"

@@ -9,6 +9,10 @@
 #include "testing/temp_vault.hpp"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <functional>
 
 namespace core {
 namespace {
@@ -306,6 +310,88 @@ TEST_F(NoteStore, DeleteRefusesWhatIsNotAFile) {
   ASSERT_TRUE(is_ok(delete_note(*vault, "s")));
   EXPECT_FALSE(fs::exists(fs::symlink_status(tv.notes() / "s.md")));
   EXPECT_TRUE(fs::exists(tv.notes() / "target.md"));
+}
+
+// A change's outcome without its value.
+template <class T>
+Result<void> drop(Result<T> result) {
+  if (!result) return std::unexpected(std::move(result.error()));
+  return {};
+}
+
+// The whole note store's files, by path below the root: what a failed
+// change must leave exactly as it was.
+std::map<std::string, std::string> files_of(const testing::TempVault& tv) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(tv.notes()))
+    if (entry.is_regular_file()) {
+      const fs::path relative = entry.path().lexically_relative(tv.root());
+      files[relative.string()] = tv.read_file(relative);
+    }
+  return files;
+}
+
+// Another connection holds the index's write lock, as a second server or the
+// desktop application would: every change fails before touching a file. The
+// vault's busy wait is cut from 5 s to nothing so that the test need not sit
+// it out once per case.
+TEST_F(NoteStore, AChangeThatCannotHaveTheWriteLockWritesNothing) {
+  upsert("Target", "body", "target", {{"k", "v"}});
+  upsert("Linker", "see [[Target]]", "linker");
+  const auto before = files_of(tv);
+
+  auto other = open_database(tv.root() / ".brask-tolvane" / "index.db");
+  ASSERT_TRUE(is_ok(other));
+  ASSERT_TRUE(is_ok(exec(other->get(), "BEGIN IMMEDIATE")));
+  sqlite3_busy_timeout(vault->db(), 0);
+
+  struct Case { std::string name; std::function<Result<void>()> change; };
+  const std::vector<Case> cases = {
+      {"upsert (retitle)", [&] { return drop(upsert_note(*vault, {"Renamed", "body", "target", std::nullopt, {}})); }},
+      {"upsert (new)", [&] { return drop(upsert_note(*vault, {"New", "body", "fresh", std::nullopt, {}})); }},
+      {"set_metas", [&] { return drop(set_metas(*vault, "target", {{"n", "1"}}, false)); }},
+      {"move_note", [&] { return move_note(*vault, "target", "elsewhere"); }},
+      {"delete_note", [&] { return delete_note(*vault, "target"); }},
+  };
+  for (const Case& c : cases) {
+    auto changed = c.change();
+    ASSERT_FALSE(changed) << c.name;
+    EXPECT_EQ(to_text(changed.error()), "database error: database is locked") << c.name;
+    EXPECT_EQ(files_of(tv), before) << c.name;
+  }
+  ASSERT_TRUE(is_ok(exec(other->get(), "ROLLBACK")));
+  EXPECT_EQ(get_note(*vault, "linker")->body, "see [[Target]]");
+  EXPECT_TRUE(is_ok(set_metas(*vault, "target", {{"n", "1"}}, false)));  // the lock released, changes go through
+}
+
+// Read-only is what a person set on purpose, so it holds even for root.
+TEST_F(NoteStore, ReadOnlyNotesAreNeitherRewrittenNorMoved) {
+  upsert("Frozen", "body", "frozen");
+  upsert("Target", "body", "target");
+  upsert("Linker", "see [[Target]]", "linker");
+  for (const char* id : {"frozen", "linker"}) fs::permissions(tv.notes() / (std::string(id) + ".md"), fs::perms(0444));
+  const auto before = files_of(tv);
+
+  struct Case { std::string name; std::function<Result<void>()> change; };
+  const std::vector<Case> cases = {
+      {"upsert", [&] { return drop(upsert_note(*vault, {"Frozen", "new body", "frozen", std::nullopt, {}})); }},
+      {"set_metas", [&] { return drop(set_metas(*vault, "frozen", {{"n", "1"}}, false)); }},
+      {"move_note", [&] { return move_note(*vault, "frozen", "elsewhere"); }},
+  };
+  for (const Case& c : cases) {
+    auto changed = c.change();
+    ASSERT_FALSE(changed) << c.name;
+    EXPECT_EQ(to_text(changed.error()), "IO error: Permission denied") << c.name;
+    EXPECT_EQ(files_of(tv), before) << c.name;
+  }
+  struct stat info {};
+  ASSERT_EQ(::stat((tv.notes() / "frozen.md").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0444u);
+
+  // A retitle goes through and leaves the links inside a read-only note alone.
+  upsert("Retitled", "body", "target");
+  EXPECT_EQ(get_note(*vault, "linker")->body, "see [[Target]]");
+  EXPECT_EQ(get_note(*vault, "target")->frontmatter.title, "Retitled");
 }
 
 }  // namespace

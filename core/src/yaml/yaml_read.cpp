@@ -138,7 +138,10 @@ class TreeBuilder {
   void close() {
     Open done = std::move(open_.back());
     open_.pop_back();
-    for (const NodePtr& child : done.node.children) done.node.height = std::max(done.node.height, child->height + 1);
+    for (const NodePtr& child : done.node.children) {
+      done.node.height = std::max(done.node.height, child->height + 1);
+      done.node.holds_alias = done.node.holds_alias || child->holds_alias;
+    }
     complete(std::make_shared<const YamlNode>(std::move(done.node)), done.anchor);
   }
 
@@ -148,6 +151,8 @@ class TreeBuilder {
     if (found == anchors_.end())
       return std::unexpected(CoreError::yaml("unknown alias `" + name + "`" + at(event.start_mark, first_line_)));
     if (auto ok = check_depth(found->second->height, event); !ok) return ok;
+    // An anchor is defined before its alias, so the alias has an open parent.
+    if (!open_.empty()) open_.back().node.holds_alias = true;
     complete(found->second, "");
     return {};
   }
@@ -167,12 +172,14 @@ class TreeBuilder {
   NodePtr root_;
 };
 
-// Expands shared nodes into values, charging every node and text against a
-// budget so that a few bytes of nested aliases cannot claim gigabytes.
+// Expands shared nodes into values, charging every node and text to the
+// document's budget.
 class ValueBuilder {
  public:
+  explicit ValueBuilder(YamlBudget& budget) : budget_(budget) {}
+
   [[nodiscard]] Result<YamlValue> convert(const YamlNode& node) {
-    if (auto ok = spend(node, node.text.size()); !ok) return std::unexpected(std::move(ok.error()));
+    if (auto ok = budget_.spend(node, node.text.size()); !ok) return std::unexpected(std::move(ok.error()));
     switch (node.kind) {
       case YamlNode::Kind::Scalar:
         return node.typed_by_text ? resolve_plain_scalar(node.text) : YamlValue{node.text};
@@ -183,14 +190,6 @@ class ValueBuilder {
   }
 
  private:
-  Result<void> spend(const YamlNode& node, std::size_t text_bytes) {
-    const std::size_t cost = sizeof(YamlValue) + text_bytes;
-    if (cost > budget_)
-      return std::unexpected(CoreError::yaml("value" + position_of(node) + " is too large after resolving aliases"));
-    budget_ -= cost;
-    return {};
-  }
-
   Result<YamlValue> convert_sequence(const YamlNode& node) {
     YamlValue::Sequence items;
     for (const NodePtr& child : node.children) {
@@ -208,7 +207,7 @@ class ValueBuilder {
       const YamlNode& key = *node.children[i];
       if (key.kind != YamlNode::Kind::Scalar)
         return std::unexpected(CoreError::yaml("mapping key" + position_of(key) + " is not a scalar"));
-      if (auto ok = spend(key, key.text.size()); !ok) return std::unexpected(std::move(ok.error()));
+      if (auto ok = budget_.spend(key, key.text.size()); !ok) return std::unexpected(std::move(ok.error()));
       auto value = convert(*node.children[i + 1]);
       if (!value) return value;
       auto [slot, fresh] = place.emplace(key.text, entries.size());
@@ -220,7 +219,7 @@ class ValueBuilder {
     return YamlValue{std::move(entries)};
   }
 
-  std::size_t budget_ = kMaxValueBytes;
+  YamlBudget& budget_;
 };
 
 }  // namespace
@@ -243,8 +242,21 @@ Result<std::shared_ptr<const YamlNode>> parse_yaml_document(std::string_view tex
   return builder.finish();
 }
 
-Result<YamlValue> to_yaml_value(const YamlNode& node) {
-  ValueBuilder builder;
+YamlBudget::YamlBudget(const YamlNode& document) : left_(kMaxValueBytes), aliases_(document.holds_alias) {}
+
+Result<void> YamlBudget::spend(const YamlNode& node, std::size_t text_bytes) {
+  const std::size_t cost = sizeof(YamlValue) + text_bytes;
+  if (cost <= left_) {
+    left_ -= cost;
+    return {};
+  }
+  left_ = 0;  // spent: every later charge fails too
+  const std::string why = aliases_ ? " is too large after resolving aliases" : " is too large (more than 16 MiB in all)";
+  return std::unexpected(CoreError::yaml("value" + position_of(node) + why));
+}
+
+Result<YamlValue> to_yaml_value(const YamlNode& node, YamlBudget& budget) {
+  ValueBuilder builder(budget);
   return builder.convert(node);
 }
 

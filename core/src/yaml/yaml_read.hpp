@@ -30,6 +30,9 @@ struct YamlNode {
   std::size_t line = 0;    // 1-based, counted from `first_line` below
   std::size_t column = 0;  // 1-based
   std::size_t height = 1;  // 1 for a scalar, 1 + the tallest child otherwise
+  // True when an alias occurs anywhere within this node (so, on the root,
+  // anywhere in the document).
+  bool holds_alias = false;
 };
 
 // The one document in `text`; `first_line` is the line number of the first
@@ -42,13 +45,35 @@ struct YamlNode {
 [[nodiscard]] Result<std::shared_ptr<const YamlNode>> parse_yaml_document(std::string_view text,
                                                                          std::size_t first_line);
 
-// The YamlValue of `node`: typed scalars resolved as plain scalars, other
-// scalars as text, mapping keys as the text of their scalars, and a key that
-// repeats within one mapping keeping its first place and its last value.
-// Fails (Yaml) with "mapping key at line L column C is not a scalar", or with
-// "value at line L column C is too large after resolving aliases" when the
-// result would exceed 16 MiB (a guard against alias bombs).
-[[nodiscard]] Result<YamlValue> to_yaml_value(const YamlNode& node);
+// What taking values out of one document may cost in all: 16 MiB, counted
+// as the bytes of every text copied out plus a fixed charge per value. An
+// alias shares its anchor's node, so a few bytes of nested aliases can
+// stand for gigabytes of copies; one budget per document, charged by every
+// reader of every field, keeps any document's values within the limit.
+class YamlBudget {
+ public:
+  // `document` is the root of the document the budget is for; the messages
+  // speak of aliases only when it holds any.
+  explicit YamlBudget(const YamlNode& document);
+
+  // Charges one value taken from `node`, with `text_bytes` of text. Fails
+  // (Yaml), once the budget is spent, with "value at line L column C is too
+  // large after resolving aliases" when the document holds aliases, and
+  // "value at line L column C is too large (more than 16 MiB in all)" when
+  // it holds none.
+  [[nodiscard]] Result<void> spend(const YamlNode& node, std::size_t text_bytes);
+
+ private:
+  std::size_t left_;
+  bool aliases_;
+};
+
+// The YamlValue of `node`, charged to `budget`: typed scalars resolved as
+// plain scalars, other scalars as text, mapping keys as the text of their
+// scalars, and a key that repeats within one mapping keeping its first place
+// and its last value. Fails (Yaml) with "mapping key at line L column C is
+// not a scalar", or as YamlBudget::spend does.
+[[nodiscard]] Result<YamlValue> to_yaml_value(const YamlNode& node, YamlBudget& budget);
 
 // " at line L column C" for `node`, as used in the messages above.
 std::string position_of(const YamlNode& node);

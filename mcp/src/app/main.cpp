@@ -12,8 +12,12 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     return mcp::run_command_line(args, std::cout, std::cerr);
   }
-  // A client that closes its end of stdout must not kill the server.
+  // A client that closes its end of stdout must not kill the server, and
+  // neither may a file size limit (ulimit -f): with the signal ignored, a
+  // write past the limit fails with EFBIG and the call answers
+  // "IO error: File too large", leaving the old note in place.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   std::ios::sync_with_stdio(false);
   mcp::run_loop(std::cin, std::cout, mcp::call_tool_with_current_config);
   return 0;

@@ -1,6 +1,8 @@
 // The server end to end: the real binary, a temporary HOME with its
 // configuration files, real vaults, JSON-RPC lines in and exact lines out.
 
+#include "index/index_db.hpp"
+#include "index/sqlite.hpp"
 #include "testing/server_process.hpp"
 #include "testing/temp_vault.hpp"
 
@@ -9,6 +11,8 @@
 
 #include <fstream>
 #include <regex>
+#include <set>
+#include <thread>
 
 namespace mcp {
 namespace {
@@ -274,6 +278,106 @@ TEST_F(Server, ADeletedNoteIsRestoredByTheTrashCommand) {
                                    {"trash", "restore", "alpha"});  // the default vault, from mcp.json
   EXPECT_EQ(again.err, "brask-tolvane-mcp trash: nothing in the trash for id: alpha\n");
   EXPECT_EQ(again.exit_status, 1);
+}
+
+// Names in `folder`, sorted.
+std::vector<std::string> entries(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A file size limit (ulimit -f) must not kill the server: the save fails,
+// the old note stays and the temporary is gone.
+TEST_F(Server, AFileSizeLimitFailsTheSaveInsteadOfKillingTheServer) {
+  enable();
+  const std::string input = call(1, "upsert_note", R"({"id":"n","title":"N","body":"small"})") +
+                            call(2, "upsert_note", R"({"id":"n","title":"N","body":")" + std::string(2 << 20, 'b') + R"("})") +
+                            call(3, "get_note", R"({"id":"n"})");
+  // The shell's limit counts blocks of 512 bytes: 1 MiB.
+  auto run = testing::run_server("/bin/sh", input, {{"HOME", home.path().string()}},
+                                 {"-c", "ulimit -f 2048 && exec \"$0\"", BT_SERVER_BINARY});
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.exit_status, 0);
+  auto lines = lines_of(run.out);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[1] + "\n", error_line(2, "IO error: File too large"));
+  EXPECT_EQ(result_of(lines[2])["body"], "small");
+  EXPECT_EQ(entries(vault.notes()), std::vector<std::string>{"n.md"});
+}
+
+// BRASK_TOLVANE_DEADLINE_MS bounds every call: a search over thousands of
+// matching rows cannot finish within a millisecond.
+TEST_F(Server, TheDeadlineVariableEndsALongCall) {
+  enable();
+  {
+    auto opened = core::open_vault(vault.root());
+    ASSERT_TRUE(opened);
+    // Thousands of matching rows, written straight into the index.
+    ASSERT_TRUE(core::exec(opened->db(),
+                           "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 2999) "
+                           "INSERT INTO note_files (id, path, title, updated_at) "
+                           "SELECT 'n' || i, 'notes/n' || i || '.md', 'Note ' || i, '2024-05-01' FROM n; "
+                           "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 2999) "
+                           "INSERT INTO notes_fts (note_id, title, body) "
+                           "SELECT 'n' || i, 'Note ' || i, 'many words in every body, the searched word among them' FROM n;"));
+  }
+  const std::string input = call(1, "search_notes", R"({"query":"searched","limit":5})");
+  auto bounded = testing::run_server(BT_SERVER_BINARY, input,
+                                     {{"HOME", home.path().string()}, {"BRASK_TOLVANE_DEADLINE_MS", "1"}});
+  EXPECT_EQ(bounded.out, error_line(1, "database error: interrupted: the call ran past its deadline"));
+  EXPECT_EQ(result_of(run(input).out)["notes"].size(), 5u);  // the default deadline is ample
+}
+
+// Two servers on one vault, as two agent hosts would run them, merging metas
+// into the same notes while renaming the note they link to: every merge
+// and every link rewrite must survive the other server's writes.
+TEST_F(Server, TwoServersOnOneVaultLoseNoWrite) {
+  enable();
+  run(call(1, "upsert_note", R"({"id":"target","title":"Target 0","body":"t"})") +
+      call(2, "upsert_note", R"({"id":"l0","title":"L0","body":"see [[Target 0]]"})") +
+      call(3, "upsert_note", R"({"id":"l1","title":"L1","body":"see [[Target 0]]"})"));
+
+  constexpr int kCalls = 15;
+  auto script = [](const std::string& who) {
+    std::string input;
+    for (int i = 0; i < kCalls; ++i) {
+      if (i % 5 == 4)
+        input += call(i, "upsert_note", R"({"id":"target","title":"Target )" + who + std::to_string(i) + R"(","body":"t"})");
+      else
+        input += call(i, "set_metas", R"({"id":"l)" + std::to_string(i % 2) + R"(","metas":{")" + who + std::to_string(i) + R"(":"x"}})");
+    }
+    return input;
+  };
+  testing::ServerRun runs[2];
+  const std::string who[2] = {"a", "b"};
+  {
+    std::thread first([&] { runs[0] = testing::run_server(BT_SERVER_BINARY, script(who[0]), {{"HOME", home.path().string()}}); });
+    runs[1] = testing::run_server(BT_SERVER_BINARY, script(who[1]), {{"HOME", home.path().string()}});
+    first.join();
+  }
+  std::set<std::string> merged[2];  // the keys each linking note must hold
+  for (int s = 0; s < 2; ++s) {
+    EXPECT_EQ(runs[s].err, "");
+    auto lines = lines_of(runs[s].out);
+    ASSERT_EQ(lines.size(), static_cast<size_t>(kCalls));
+    for (int i = 0; i < kCalls; ++i) {
+      EXPECT_FALSE(result_of(lines[i]).is_null()) << lines[i];
+      if (i % 5 != 4) merged[i % 2].insert(who[s] + std::to_string(i));
+    }
+  }
+  auto final_lines = lines_of(run(call(1, "get_note", R"({"id":"target"})") + call(2, "get_note", R"({"id":"l0"})") +
+                                  call(3, "get_note", R"({"id":"l1"})")).out);
+  ASSERT_EQ(final_lines.size(), 3u);
+  const std::string title = result_of(final_lines[0])["title"];
+  for (int l = 0; l < 2; ++l) {
+    json note = result_of(final_lines[1 + l]);
+    std::set<std::string> keys;
+    for (const auto& [key, value] : note["metas"].items()) keys.insert(key);
+    EXPECT_EQ(keys, merged[l]) << "l" << l;
+    EXPECT_EQ(note["body"], "see [[" + title + "]]") << "l" << l;
+  }
 }
 
 }  // namespace

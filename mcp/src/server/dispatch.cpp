@@ -7,6 +7,8 @@
 #include "base/text.hpp"
 
 #include <array>
+#include <charconv>
+#include <cstdlib>
 #include <filesystem>
 #include <utility>
 
@@ -49,7 +51,21 @@ bool exists_at(const fs::path& path) {
   return !ec && fs::exists(status);
 }
 
+constexpr std::chrono::milliseconds kDefaultDeadline{10'000};
+constexpr long long kLongestDeadlineMs = 86'400'000;
+
 }  // namespace
+
+std::chrono::milliseconds call_deadline() {
+  const char* value = std::getenv("BRASK_TOLVANE_DEADLINE_MS");
+  if (value == nullptr) return kDefaultDeadline;
+  const std::string_view text(value);
+  long long ms = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), ms);
+  if (ec != std::errc() || end != text.data() + text.size() || ms < 1 || ms > kLongestDeadlineMs)
+    return kDefaultDeadline;
+  return std::chrono::milliseconds(ms);
+}
 
 ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config) {
   if (!config.enabled)
@@ -68,6 +84,10 @@ ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, 
   if (!vault) return fail("Cannot open vault at " + shown + ": " + core::to_text(vault.error()));
   ToolHandler handler = find_handler(name);
   if (!handler) return fail("unknown tool: " + name);
+  // The server answers one call at a time, so no call may hold it for long:
+  // a statement past the deadline is interrupted (the guard ends before the
+  // vault closes).
+  const core::StatementDeadline deadline(vault->db(), call_deadline());
   return handler(*vault, arguments);  // the vault closes when it goes out of scope, on every path
 }
 

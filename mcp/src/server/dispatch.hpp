@@ -8,9 +8,17 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <string>
 
 namespace mcp {
+
+// How long the index statements of one call may run, counted from the
+// opening of its vault: BRASK_TOLVANE_DEADLINE_MS milliseconds when that
+// holds a decimal number from 1 to 86,400,000 (a day), else 10 seconds.
+// A statement still running then ends and the call fails with
+// "database error: interrupted: the call ran past its deadline".
+std::chrono::milliseconds call_deadline();
 
 // Runs the tool `name` with `arguments` under `config`. The first failing
 // check ends the call with its ToolError text; core errors become their

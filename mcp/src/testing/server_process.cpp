@@ -22,8 +22,10 @@ void append_from(int fd, std::string& into, bool& open) {
 
 ServerRun run_server(const std::string& binary, const std::string& input,
                      const std::map<std::string, std::string>& env, const std::vector<std::string>& args) {
+  // Close-on-exec, so that a server started at the same time from another
+  // thread does not inherit this one's ends and keep its stdin open.
   int in_pipe[2], out_pipe[2], err_pipe[2];
-  if (pipe(in_pipe) || pipe(out_pipe) || pipe(err_pipe)) return {};
+  if (pipe2(in_pipe, O_CLOEXEC) || pipe2(out_pipe, O_CLOEXEC) || pipe2(err_pipe, O_CLOEXEC)) return {};
   signal(SIGPIPE, SIG_IGN);
 
   std::vector<std::string> env_text;

@@ -15,7 +15,7 @@ struct ServerRun {
 
 // Starts `binary` with `args`, an environment of exactly `env`, feeds it
 // `input` on stdin, closes stdin and collects everything it writes until it
-// exits.
+// exits. Several threads may run servers at once.
 ServerRun run_server(const std::string& binary, const std::string& input,
                      const std::map<std::string, std::string>& env = {},
                      const std::vector<std::string>& args = {});
