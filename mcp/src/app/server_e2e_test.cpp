@@ -328,6 +328,12 @@ TEST_F(Server, TheDeadlineVariableEndsALongCall) {
                                      {{"HOME", home.path().string()}, {"BRASK_TOLVANE_DEADLINE_MS", "1"}});
   EXPECT_EQ(bounded.out, error_line(1, "database error: interrupted: the call ran past its deadline"));
   EXPECT_EQ(result_of(run(input).out)["notes"].size(), 5u);  // the default deadline is ample
+
+  // A write is never cut short after it has changed a file: its index
+  // change commits with it, deadline or not.
+  auto write = testing::run_server(BT_SERVER_BINARY, call(2, "upsert_note", R"({"id":"w","title":"W","body":"b"})"),
+                                   {{"HOME", home.path().string()}, {"BRASK_TOLVANE_DEADLINE_MS", "1"}});
+  EXPECT_EQ(result_of(write.out)["created"], true) << write.out;
 }
 
 // Two servers on one vault, as two agent hosts would run them, merging metas

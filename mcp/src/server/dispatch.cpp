@@ -17,20 +17,26 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::array<std::pair<std::string_view, ToolHandler>, 8> kHandlers = {{
-    {"search_notes", search_notes_tool},
-    {"list_notes", list_notes_tool},
-    {"get_note", get_note_tool},
-    {"list_backlinks", list_backlinks_tool},
-    {"upsert_note", upsert_note_tool},
-    {"set_metas", set_metas_tool},
-    {"move_note", move_note_tool},
-    {"delete_note", delete_note_tool},
+struct ToolEntry {
+  std::string_view name;
+  ToolHandler handler;
+  bool writes;  // changes note files, then commits the index once at its end
+};
+
+constexpr std::array<ToolEntry, 8> kTools = {{
+    {"search_notes", search_notes_tool, false},
+    {"list_notes", list_notes_tool, false},
+    {"get_note", get_note_tool, false},
+    {"list_backlinks", list_backlinks_tool, false},
+    {"upsert_note", upsert_note_tool, true},
+    {"set_metas", set_metas_tool, true},
+    {"move_note", move_note_tool, true},
+    {"delete_note", delete_note_tool, true},
 }};
 
-ToolHandler find_handler(std::string_view name) {
-  for (const auto& [tool, handler] : kHandlers)
-    if (tool == name) return handler;
+const ToolEntry* find_tool(std::string_view name) {
+  for (const ToolEntry& tool : kTools)
+    if (tool.name == name) return &tool;
   return nullptr;
 }
 
@@ -82,13 +88,15 @@ ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, 
     return fail("Not a Brask Tolvane vault (missing .brask-tolvane/): " + shown);
   auto vault = core::open_vault(*root);
   if (!vault) return fail("Cannot open vault at " + shown + ": " + core::to_text(vault.error()));
-  ToolHandler handler = find_handler(name);
-  if (!handler) return fail("unknown tool: " + name);
-  // The server answers one call at a time, so no call may hold it for long:
+  const ToolEntry* tool = find_tool(name);
+  if (!tool) return fail("unknown tool: " + name);
+  if (tool->writes) return tool->handler(*vault, arguments);
+  // The server answers one call at a time, so no read may hold it for long:
   // a statement past the deadline is interrupted (the guard ends before the
-  // vault closes).
+  // vault closes). Writes are not interrupted: by then they have changed
+  // files, and their index change must commit with them.
   const core::StatementDeadline deadline(vault->db(), call_deadline());
-  return handler(*vault, arguments);  // the vault closes when it goes out of scope, on every path
+  return tool->handler(*vault, arguments);  // the vault closes when it goes out of scope, on every path
 }
 
 ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments) {

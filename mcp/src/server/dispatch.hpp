@@ -13,7 +13,9 @@
 
 namespace mcp {
 
-// How long the index statements of one call may run, counted from the
+// How long the index statements of one reading call may run (write tools
+// are not interrupted: their index change must commit with the files they
+// have changed), counted from the
 // opening of its vault: BRASK_TOLVANE_DEADLINE_MS milliseconds when that
 // holds a decimal number from 1 to 86,400,000 (a day), else 10 seconds.
 // A statement still running then ends and the call fails with
