@@ -1,5 +1,9 @@
 #include "commands/commands.hpp"
 
+#include "commands/doctor_command.hpp"
+#include "commands/init_command.hpp"
+#include "commands/reindex_command.hpp"
+
 #include <algorithm>
 #include <array>
 
@@ -7,7 +11,11 @@ namespace mcp {
 namespace {
 
 // One line per command; a new command adds its line here.
-constexpr std::array<Command, 0> kCommands{};
+constexpr std::array kCommands{
+    Command{"doctor", "show the configuration, the vault and how its index stands", doctor_main},
+    Command{"reindex", "bring the vault's index in step with its note files", reindex_main},
+    Command{"init", "make a vault and enable the server for it", init_main},
+};
 
 }  // namespace
 
