@@ -26,15 +26,16 @@ struct ReindexOptions {
 struct ReindexOutcome {
   std::vector<std::string> indexed;  // ids, in the order of the comparison
   std::vector<std::string> deleted;  // ids marked deleted
-  std::vector<FileProblem> failed;   // notes whose writes the index refused
+  std::vector<FileProblem> failed;   // writes the index refused: the note's path, or the id of a row to delete
 };
 
 // Writes what `comparison` found: first the note row and full-text row of
 // every note in `to_index`, then marks every `gone` row deleted, then writes
 // the links of every note indexed, so a title link resolves to a note
 // written later in the same run and never to one just marked deleted. A
-// note the index refuses (say its path is held by another id's row) is
-// rolled back alone and reported in `failed`. Fails with Database when a
+// write the index refuses (say the note's path is held by another id's
+// row) is rolled back alone and reported in `failed`; the other writes of
+// its batch are made again, each in a transaction of its own. Fails with Database when a
 // transaction cannot be begun or committed; what was committed stays.
 [[nodiscard]] Result<ReindexOutcome> apply_reindex(const Vault& vault, const VaultComparison& comparison,
                                                    const ReindexOptions& options = {});
