@@ -14,7 +14,12 @@ build: setup
 	@cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBT_TESTS=OFF >/dev/null
 	@cmake --build build -j $(JOBS)
 
-run: build
+# stdout carries only the protocol: a host that starts the server with
+# `make run` reads every line of it, so setup and build talk on stderr.
+run:
+	@scripts/setup.sh >&2
+	@cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBT_TESTS=OFF >/dev/null
+	@cmake --build build -j $(JOBS) >&2
 	@exec build/brask-tolvane-mcp
 
 install: build

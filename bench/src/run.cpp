@@ -1,5 +1,7 @@
 #include "run.hpp"
 
+#include "reindex_timing.hpp"
+
 #include "generator.hpp"
 #include "index_fill.hpp"
 #include "note_files.hpp"
@@ -276,6 +278,13 @@ Outcome<Report> run_benchmark(const RunOptions& options) {
     return failure("prefilling the vault failed");
   } else if (auto done = run_server_side(options, *ws, vault, ops, report); !done) {
     return failure(done.error());
+  } else {
+    // Last, as it clears the index the operations were timed on.
+    progress(options, "timing the reindex command");
+    if (auto times = time_reindex(options.server_binary, server_environment(*ws), ws->vault))
+      report.remarks.push_back(reindex_remark(vault.size(), *times));
+    else
+      note_problem(report, times.error());
   }
   for (const ReportRow& row : report.rows) report.complete = report.complete && row.failure.empty();
   return report;

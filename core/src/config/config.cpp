@@ -20,43 +20,81 @@ std::optional<std::string> env_var(const char* name) {
   return std::string(value);
 }
 
-// Reads member `key` of `object` into `out`. False when the member is present
-// with another type; an absent member leaves `out` alone.
-bool read_string(const json& object, const char* key, bool null_ok, std::optional<std::string>& out) {
+// What a member holds, for messages: "a string", "a number", ...
+std::string type_name(const json& value) {
+  switch (value.type()) {
+    case json::value_t::null: return "null";
+    case json::value_t::boolean: return "true or false";
+    case json::value_t::string: return "a string";
+    case json::value_t::array: return "an array";
+    case json::value_t::object: return "an object";
+    default: return "a number";
+  }
+}
+
+std::string wrong_type(const char* key, std::string_view wanted, const json& found) {
+  return "\"" + std::string(key) + "\" must be " + std::string(wanted) + ", found " + type_name(found);
+}
+
+// Reads member `key` of `object` into `out`. The failure names the member
+// when it is present with another type; an absent member leaves `out` alone.
+std::expected<void, std::string> read_string(const json& object, const char* key, bool null_ok,
+                                             std::optional<std::string>& out) {
   auto it = object.find(key);
-  if (it == object.end()) return true;
-  if (it->is_null()) return null_ok;
-  if (!it->is_string()) return false;
+  if (it == object.end()) return {};
+  if (it->is_null() && null_ok) return {};
+  if (!it->is_string()) return std::unexpected(wrong_type(key, null_ok ? "a string or null" : "a string", *it));
   out = it->get<std::string>();
-  return true;
+  return {};
 }
 
-bool read_bool(const json& object, const char* key, bool& out) {
+std::expected<void, std::string> read_bool(const json& object, const char* key, bool& out) {
   auto it = object.find(key);
-  if (it == object.end()) return true;
-  if (!it->is_boolean()) return false;
+  if (it == object.end()) return {};
+  if (!it->is_boolean()) return std::unexpected(wrong_type(key, "true or false", *it));
   out = it->get<bool>();
-  return true;
+  return {};
 }
 
-std::optional<McpConfig> parse_mcp_config(std::string_view text) {
-  auto parsed = parse_strict_json(text);
-  if (!parsed || !parsed->value.is_object()) return std::nullopt;
-  if (repeats_any(parsed->repeated_keys, {}, {"enabled", "vault_path"})) return std::nullopt;
+std::unexpected<std::string> repeated_key_problem(const std::vector<RepeatedKey>& repeated,
+                                                  const JsonObjectPath& where,
+                                                  std::initializer_list<std::string_view> keys,
+                                                  std::string_view place) {
+  for (const RepeatedKey& r : repeated)
+    if (r.object_path == where && std::find(keys.begin(), keys.end(), r.key) != keys.end())
+      return std::unexpected("key \"" + r.key + "\" occurs twice" + std::string(place));
+  return std::unexpected(std::string("a key occurs twice"));
+}
+
+std::expected<StrictJson, std::string> parse_object(std::string_view text) {
+  auto parsed = parse_strict_json_explained(text);
+  if (!parsed) return std::unexpected(std::move(parsed.error()));
+  if (!parsed->value.is_object()) return std::unexpected("the top-level value is " + type_name(parsed->value) + ", not an object");
+  return parsed;
+}
+
+std::expected<McpConfig, std::string> parse_mcp_config(std::string_view text) {
+  auto parsed = parse_object(text);
+  if (!parsed) return std::unexpected(std::move(parsed.error()));
+  if (repeats_any(parsed->repeated_keys, {}, {"enabled", "vault_path"}))
+    return repeated_key_problem(parsed->repeated_keys, {}, {"enabled", "vault_path"}, "");
   McpConfig config;
-  if (!read_bool(parsed->value, "enabled", config.enabled)) return std::nullopt;
-  if (!read_string(parsed->value, "vault_path", true, config.vault_path)) return std::nullopt;
+  if (auto ok = read_bool(parsed->value, "enabled", config.enabled); !ok) return std::unexpected(ok.error());
+  if (auto ok = read_string(parsed->value, "vault_path", true, config.vault_path); !ok)
+    return std::unexpected(ok.error());
   return config;
 }
 
-std::optional<VaultLibraryEntry> parse_entry(const json& object) {
-  if (!object.is_object()) return std::nullopt;
+std::expected<VaultLibraryEntry, std::string> parse_entry(const json& object) {
+  if (!object.is_object()) return std::unexpected("an entry of \"vaults\" is " + type_name(object) + ", not an object");
   std::optional<std::string> id, label, path;
   VaultLibraryEntry entry;
-  bool typed = read_string(object, "id", false, id) && read_string(object, "label", false, label) &&
-               read_string(object, "path", false, path) && read_bool(object, "pinned", entry.pinned) &&
-               read_string(object, "last_opened_at", true, entry.last_opened_at);
-  if (!typed || !id || !label || !path) return std::nullopt;
+  for (auto read : {read_string(object, "id", false, id), read_string(object, "label", false, label),
+                    read_string(object, "path", false, path), read_bool(object, "pinned", entry.pinned),
+                    read_string(object, "last_opened_at", true, entry.last_opened_at)})
+    if (!read) return std::unexpected("in an entry of \"vaults\": " + read.error());
+  for (auto [name, value] : {std::pair{"id", &id}, {"label", &label}, {"path", &path}})
+    if (!*value) return std::unexpected("an entry of \"vaults\" has no \"" + std::string(name) + "\"");
   entry.id = std::move(*id);
   entry.label = std::move(*label);
   entry.path = std::move(*path);
@@ -64,38 +102,42 @@ std::optional<VaultLibraryEntry> parse_entry(const json& object) {
 }
 
 // Fills `out` from a member that must be an array whose every element
-// `parse_one` accepts; false otherwise. An absent member leaves `out` empty.
+// `parse_one` accepts. An absent member leaves `out` empty.
 template <class T, class Parse>
-bool read_array(const json& object, const char* key, std::vector<T>& out, Parse parse_one) {
+std::expected<void, std::string> read_array(const json& object, const char* key, std::vector<T>& out,
+                                            Parse parse_one) {
   auto it = object.find(key);
-  if (it == object.end()) return true;
-  if (!it->is_array()) return false;
+  if (it == object.end()) return {};
+  if (!it->is_array()) return std::unexpected(wrong_type(key, "an array", *it));
   for (const json& element : *it) {
-    std::optional<T> item = parse_one(element);
-    if (!item) return false;
+    auto item = parse_one(element);
+    if (!item) return std::unexpected(std::move(item.error()));
     out.push_back(std::move(*item));
   }
-  return true;
+  return {};
 }
 
-std::optional<std::string> parse_text(const json& value) {
-  if (!value.is_string()) return std::nullopt;
+std::expected<std::string, std::string> parse_text(const json& value) {
+  if (!value.is_string()) return std::unexpected("an entry of \"recent_vaults\" is " + type_name(value) + ", not a string");
   return value.get<std::string>();
 }
 
-std::optional<VaultLibrarySnapshot> parse_settings(std::string_view text) {
-  auto parsed = parse_strict_json(text);
-  if (!parsed || !parsed->value.is_object()) return std::nullopt;
+std::expected<VaultLibrarySnapshot, std::string> parse_settings(std::string_view text) {
+  auto parsed = parse_object(text);
+  if (!parsed) return std::unexpected(std::move(parsed.error()));
   const auto& repeated = parsed->repeated_keys;
-  if (repeats_any(repeated, {}, {"vault_path", "vaults", "recent_vaults"}) ||
-      repeats_any(repeated, {"vaults", std::nullopt}, {"id", "label", "path", "pinned", "last_opened_at"}))
-    return std::nullopt;
+  if (repeats_any(repeated, {}, {"vault_path", "vaults", "recent_vaults"}))
+    return repeated_key_problem(repeated, {}, {"vault_path", "vaults", "recent_vaults"}, "");
+  if (repeats_any(repeated, {"vaults", std::nullopt}, {"id", "label", "path", "pinned", "last_opened_at"}))
+    return repeated_key_problem(repeated, {"vaults", std::nullopt}, {"id", "label", "path", "pinned", "last_opened_at"},
+                                " in an entry of \"vaults\"");
   VaultLibrarySnapshot snapshot;
   std::optional<std::string> vault_path;
-  if (!read_string(parsed->value, "vault_path", false, vault_path) ||
-      !read_array(parsed->value, "vaults", snapshot.vaults, parse_entry) ||
-      !read_array(parsed->value, "recent_vaults", snapshot.recent_vaults, parse_text))
-    return std::nullopt;
+  if (auto ok = read_string(parsed->value, "vault_path", false, vault_path); !ok) return std::unexpected(ok.error());
+  if (auto ok = read_array(parsed->value, "vaults", snapshot.vaults, parse_entry); !ok)
+    return std::unexpected(ok.error());
+  if (auto ok = read_array(parsed->value, "recent_vaults", snapshot.recent_vaults, parse_text); !ok)
+    return std::unexpected(ok.error());
   snapshot.vault_path = vault_path.value_or("");
   return snapshot;
 }
@@ -175,6 +217,31 @@ std::string derived_label(std::string_view trimmed_path) {
   return std::string(trimmed_path);
 }
 
+// Reads `file` into `out` through `parse`; `out` keeps its defaults unless
+// the file is read and valid.
+template <class T, class Parse>
+ConfigFileCheck check_file(const std::filesystem::path& file, Parse parse, T& out) {
+  ConfigFileCheck check{file, ConfigFileState::Missing, {}};
+  std::error_code ec;
+  const auto status = std::filesystem::status(file, ec);
+  if (ec || !std::filesystem::exists(status)) return check;
+  auto text = read_whole_file(file);
+  if (!text) {
+    check.state = ConfigFileState::Unreadable;
+    check.problem = std::filesystem::is_directory(status) ? "is a folder" : "cannot be read";
+    return check;
+  }
+  auto parsed = parse(*text);
+  if (!parsed) {
+    check.state = ConfigFileState::Invalid;
+    check.problem = std::move(parsed.error());
+    return check;
+  }
+  check.state = ConfigFileState::Read;
+  out = std::move(*parsed);
+  return check;
+}
+
 }  // namespace
 
 std::filesystem::path config_dir() {
@@ -187,16 +254,25 @@ std::filesystem::path mcp_config_file() { return config_dir() / "mcp.json"; }
 
 std::filesystem::path settings_file() { return config_dir() / "settings.json"; }
 
+ConfigFileCheck check_mcp_config(McpConfig& config) {
+  config = {};
+  return check_file(mcp_config_file(), parse_mcp_config, config);
+}
+
+ConfigFileCheck check_settings(VaultLibrarySnapshot& snapshot) {
+  snapshot = {};
+  return check_file(settings_file(), parse_settings, snapshot);
+}
+
 McpConfig load_mcp_config() {
-  auto text = read_whole_file(mcp_config_file());
-  if (!text) return {};
-  return parse_mcp_config(*text).value_or(McpConfig{});
+  McpConfig config;
+  (void)check_mcp_config(config);
+  return config;
 }
 
 VaultLibrarySnapshot load_vault_library() {
-  auto text = read_whole_file(settings_file());
   VaultLibrarySnapshot snapshot;
-  if (text) snapshot = parse_settings(*text).value_or(VaultLibrarySnapshot{});
+  (void)check_settings(snapshot);
   // ensure_library_entry trims and skips blank texts itself.
   ensure_library_entry(snapshot, snapshot.vault_path);
   for (const std::string& path : snapshot.recent_vaults) ensure_library_entry(snapshot, path);

@@ -25,6 +25,9 @@ namespace core {
 struct McpConfig {
   bool enabled = false;                   // tool calls are refused while false
   std::optional<std::string> vault_path;  // as written (untrimmed); JSON null reads as none
+  // Not read from the file: the server's own `--vault` argument, which the
+  // program sets after loading. It stands first in the default chain.
+  std::optional<std::string> vault_flag;
 };
 
 // One entry of the vault library in settings.json.
@@ -51,6 +54,27 @@ std::filesystem::path config_dir();
 // config_dir() joined with "mcp.json" and with "settings.json".
 std::filesystem::path mcp_config_file();
 std::filesystem::path settings_file();
+
+// What became of reading one configuration file.
+enum class ConfigFileState { Missing, Read, Unreadable, Invalid };
+
+struct ConfigFileCheck {
+  std::filesystem::path file;
+  ConfigFileState state = ConfigFileState::Missing;
+  // For a person: why the file was not used. Unreadable: "cannot be read",
+  // "is a folder". Invalid: the JSON parser's message with line and column,
+  // "not valid UTF-8", `key "enabled" occurs twice`, `"enabled" must be
+  // true or false, found a string`, and the like.
+  std::string problem;
+};
+
+// Reads mcp.json into `config` as load_mcp_config does (defaults unless it
+// is Read) and tells what became of the file.
+ConfigFileCheck check_mcp_config(McpConfig& config);
+
+// Reads settings.json into `snapshot` as it is in the file (nothing folded
+// or added, unlike load_vault_library) and tells what became of it.
+ConfigFileCheck check_settings(VaultLibrarySnapshot& snapshot);
 
 // mcp.json, or {enabled false, no vault_path} when it is missing or malformed.
 McpConfig load_mcp_config();

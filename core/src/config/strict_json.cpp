@@ -58,17 +58,34 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
-std::optional<StrictJson> parse_strict_json(std::string_view text) {
+std::expected<StrictJson, std::string> parse_strict_json_explained(std::string_view text) {
+  if (!is_valid_utf8(text)) return std::unexpected("not valid UTF-8");
   // The parser would skip a byte order mark; the files are plain JSON text.
-  if (!is_valid_utf8(text) || text.starts_with(kByteOrderMark)) return std::nullopt;
+  if (text.starts_with(kByteOrderMark)) return std::unexpected("starts with a byte order mark");
   RepeatTracker tracker;
   auto callback = [&tracker](int, json::parse_event_t event, json& parsed) {
     tracker.on_event(event, parsed);
     return true;  // keep every value; the readers decide what matters
   };
-  json value = json::parse(text.begin(), text.end(), callback, /*allow_exceptions=*/false);
-  if (value.is_discarded()) return std::nullopt;
-  return StrictJson{std::move(value), tracker.take()};
+  // The parser reports position only through its exception, which stays here.
+  try {
+    json value = json::parse(text.begin(), text.end(), callback, /*allow_exceptions=*/true);
+    return StrictJson{std::move(value), tracker.take()};
+  } catch (const json::parse_error& e) {
+    std::string message = e.what();
+    // "[json.exception.parse_error.101] parse error at line 1, column 2: ..."
+    if (auto at = message.find(" at line "); at != std::string::npos) message = message.substr(at + 4);
+    else if (auto colon = message.find("] "); colon != std::string::npos) message = message.substr(colon + 2);
+    return std::unexpected(std::move(message));
+  } catch (const json::exception& e) {
+    return std::unexpected(std::string(e.what()));
+  }
+}
+
+std::optional<StrictJson> parse_strict_json(std::string_view text) {
+  auto parsed = parse_strict_json_explained(text);
+  if (!parsed) return std::nullopt;
+  return std::move(*parsed);
 }
 
 bool repeats_any(const std::vector<RepeatedKey>& repeated, const JsonObjectPath& where,

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <expected>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -35,6 +36,12 @@ struct StrictJson {
 // around it. nullopt when the text is not valid UTF-8, starts with a byte
 // order mark, is not JSON or has other characters after the value.
 [[nodiscard]] std::optional<StrictJson> parse_strict_json(std::string_view text);
+
+// parse_strict_json with the reason for a failure, for a person: "not valid
+// UTF-8", "starts with a byte order mark", or the JSON parser's message
+// with its line and column ("line 3, column 1: syntax error while parsing
+// object - unexpected '}'; expected string literal").
+[[nodiscard]] std::expected<StrictJson, std::string> parse_strict_json_explained(std::string_view text);
 
 // Whether `repeated` names one of `keys` in the object at `where`.
 bool repeats_any(const std::vector<RepeatedKey>& repeated, const JsonObjectPath& where,

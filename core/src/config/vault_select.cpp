@@ -62,13 +62,28 @@ std::optional<std::filesystem::path> resolve_vault_argument(std::string_view tex
   return std::nullopt;
 }
 
-std::filesystem::path default_vault_root(const McpConfig& config) {
-  if (auto env = usable_env_vault(); env && !trim(*env).empty()) return expand_home(*env);
-  if (config.vault_path && !trim(*config.vault_path).empty()) return expand_home(*config.vault_path);
+std::string_view vault_source_name(VaultSource source) {
+  switch (source) {
+    case VaultSource::Flag: return "--vault";
+    case VaultSource::Environment: return "BRASK_TOLVANE_VAULT";
+    case VaultSource::McpJson: return "mcp.json";
+    case VaultSource::SettingsJson: return "settings.json";
+    case VaultSource::BuiltIn: break;
+  }
+  return "built-in default";
+}
+
+DefaultVault explain_default_vault(const McpConfig& config) {
+  auto given = [](const std::optional<std::string>& text) { return text && !trim(*text).empty(); };
+  if (given(config.vault_flag)) return {expand_home(*config.vault_flag), VaultSource::Flag};
+  if (auto env = usable_env_vault(); given(env)) return {expand_home(*env), VaultSource::Environment};
+  if (given(config.vault_path)) return {expand_home(*config.vault_path), VaultSource::McpJson};
   // settings.json is read only when the sources before it are blank; reading
   // it earlier would change nothing.
-  if (auto settings = read_settings_vault_path()) return expand_home(*settings);
-  return expand_home(kBuiltInVault);
+  if (auto settings = read_settings_vault_path()) return {expand_home(*settings), VaultSource::SettingsJson};
+  return {expand_home(kBuiltInVault), VaultSource::BuiltIn};
 }
+
+std::filesystem::path default_vault_root(const McpConfig& config) { return explain_default_vault(config).root; }
 
 }  // namespace core

@@ -40,9 +40,24 @@ std::string unknown_vault_text(std::string_view vault);
 std::optional<std::filesystem::path> resolve_vault_argument(std::string_view text,
                                                             const std::vector<VaultLibraryEntry>& entries);
 
-// The first of these whose trimmed text is not empty, home-expanded: the
+// Where the default vault came from, in the order the chain tries them.
+enum class VaultSource { Flag, Environment, McpJson, SettingsJson, BuiltIn };
+
+// "--vault", "BRASK_TOLVANE_VAULT", "mcp.json", "settings.json", "built-in default".
+std::string_view vault_source_name(VaultSource source);
+
+struct DefaultVault {
+  std::filesystem::path root;
+  VaultSource source;
+};
+
+// The first of these whose trimmed text is not empty, home-expanded, and
+// which one it was: config.vault_flag (the server's --vault), the
 // environment variable BRASK_TOLVANE_VAULT (ignored when not valid UTF-8),
 // config.vault_path, read_settings_vault_path(), "~/Brask/vaults/default".
+DefaultVault explain_default_vault(const McpConfig& config);
+
+// explain_default_vault(config).root.
 std::filesystem::path default_vault_root(const McpConfig& config);
 
 }  // namespace core

@@ -62,7 +62,7 @@ TEST_F(VaultSelectTest, NamedVaultComesFromTheLoadedLibrary) {
                      "vaults": [{"id": "w1", "label": "Work", "path": " ~/Vaults/Work "}],
                      "recent_vaults": ["~/Notes/Alpha"]})");
   env_.set("BRASK_TOLVANE_VAULT", "/env");
-  McpConfig config{true, "/mcp"};
+  McpConfig config{true, "/mcp", std::nullopt};
   struct Case { std::string_view vault; fs::path want; };
   for (const Case& c : {Case{"w1", home("Vaults/Work")}, Case{"work", home("Vaults/Work")},
                         Case{"alpha", home("Notes/Alpha")}, Case{"Current", home("Vaults/Current")}}) {
@@ -75,7 +75,7 @@ TEST_F(VaultSelectTest, NamedVaultComesFromTheLoadedLibrary) {
 TEST_F(VaultSelectTest, UnknownBareWordFailsWithoutFallingBack) {
   write_settings(R"({"vaults": [{"id": "w1", "label": "Work", "path": "/v/work"}]})");
   env_.set("BRASK_TOLVANE_VAULT", "/env");
-  auto root = resolve_vault("Wörk", McpConfig{true, "/mcp"});
+  auto root = resolve_vault("Wörk", McpConfig{true, "/mcp", std::nullopt});
   ASSERT_FALSE(root);
   EXPECT_EQ(root.error(), "Unknown vault 'Wörk'. Use a library label, id, or absolute path from Settings → Vaults.");
 }
@@ -88,35 +88,47 @@ TEST_F(VaultSelectTest, MalformedLibraryMakesNamesUnknown) {
   EXPECT_EQ(resolve_vault("/v/work", McpConfig{}), fs::path("/v/work"));
 }
 
-TEST_F(VaultSelectTest, DefaultChainSkipsBlankSources) {
+TEST_F(VaultSelectTest, DefaultChainSkipsBlankSourcesAndNamesTheOneThatWon) {
   const fs::path built_in = home("Brask/vaults/default");
+  using enum VaultSource;
   struct Case {
+    std::optional<std::string> flag;
     std::optional<std::string> env;
     std::optional<std::string> mcp;
     std::optional<std::string_view> settings;
     fs::path want;
+    VaultSource source;
   };
   const Case cases[] = {
-      {" /e ", "/m", R"({"vault_path": "/s"})", "/e"},
-      {" \t", "/m", R"({"vault_path": "/s"})", "/m"},
-      {"\xFF/e", " ~/m ", std::nullopt, home("m")},
-      {std::nullopt, "", R"({"vault_path": " /s "})", "/s"},
-      {"  ", "\u00A0", R"({"vault_path": "/s", "vaults": [{"id": "x"}]})", "/s"},
-      {std::nullopt, std::nullopt, R"({"vault_path": "  "})", built_in},
-      {" ", " ", R"({"vault_path": 5})", built_in},
-      {std::nullopt, std::nullopt, std::nullopt, built_in},
+      {" ~/f ", "/e", "/m", R"({"vault_path": "/s"})", home("f"), Flag},
+      {" ", " /e ", "/m", R"({"vault_path": "/s"})", "/e", Environment},
+      {std::nullopt, " /e ", "/m", R"({"vault_path": "/s"})", "/e", Environment},
+      {std::nullopt, " \t", "/m", R"({"vault_path": "/s"})", "/m", McpJson},
+      {std::nullopt, "\xFF/e", " ~/m ", std::nullopt, home("m"), McpJson},
+      {std::nullopt, std::nullopt, "", R"({"vault_path": " /s "})", "/s", SettingsJson},
+      {"", "  ", "\u00A0", R"({"vault_path": "/s", "vaults": [{"id": "x"}]})", "/s", SettingsJson},
+      {std::nullopt, std::nullopt, std::nullopt, R"({"vault_path": "  "})", built_in, BuiltIn},
+      {std::nullopt, " ", " ", R"({"vault_path": 5})", built_in, BuiltIn},
+      {std::nullopt, std::nullopt, std::nullopt, std::nullopt, built_in, BuiltIn},
   };
   for (const Case& c : cases) {
     if (c.env) env_.set("BRASK_TOLVANE_VAULT", *c.env);
     else env_.unset("BRASK_TOLVANE_VAULT");
     fs::remove(home(".config/brask-tolvane/settings.json"));
     if (c.settings) write_settings(*c.settings);
-    McpConfig config{true, c.mcp};
-    EXPECT_EQ(default_vault_root(config), c.want) << "env: " << c.env.value_or("(unset)") << " mcp: "
-                                                   << c.mcp.value_or("(none)") << " settings: "
-                                                   << c.settings.value_or("(none)");
+    McpConfig config{true, c.mcp, c.flag};
+    const DefaultVault chosen = explain_default_vault(config);
+    EXPECT_EQ(chosen.root, c.want) << "flag: " << c.flag.value_or("(none)") << " env: " << c.env.value_or("(unset)")
+                                   << " mcp: " << c.mcp.value_or("(none)") << " settings: "
+                                   << c.settings.value_or("(none)");
+    EXPECT_EQ(vault_source_name(chosen.source), vault_source_name(c.source)) << "want root " << c.want;
     EXPECT_EQ(resolve_vault(std::nullopt, config), c.want);
   }
+}
+
+TEST_F(VaultSelectTest, NamedVaultWinsOverTheFlag) {
+  McpConfig config{true, std::nullopt, "/flagged"};
+  EXPECT_EQ(resolve_vault("/named", config), fs::path("/named"));
 }
 
 }  // namespace

@@ -139,27 +139,37 @@ std::string stored_path(const std::filesystem::path& root, const std::filesystem
   return text;
 }
 
-Result<void> index_note(const Vault& vault, const Note& note) {
+Result<void> write_note_rows(const Vault& vault, const Note& note) {
   const std::string path = stored_path(vault.root, note.path);
   auto tags = compact_json(note.frontmatter.tags);
   if (!tags) return std::unexpected(std::move(tags.error()));
   auto metas = compact_json(note.frontmatter.metas);  // std::map: keys already in byte order
   if (!metas) return std::unexpected(std::move(metas.error()));
+  if (auto row = write_note_row(vault, note, path, *tags, *metas); !row) return row;
+  return write_fts_row(vault, note);
+}
+
+Result<void> write_note_links(const Vault& vault, const Note& note) { return write_link_rows(vault, note); }
+
+Result<void> index_note(const Vault& vault, const Note& note) {
   auto tx = Transaction::begin_immediate(vault.db());
   if (!tx) return std::unexpected(std::move(tx.error()));
   // The statements keep their order: note row, full-text row, links. The
   // transaction makes a failure at any of them undo the ones before.
-  if (auto row = write_note_row(vault, note, path, *tags, *metas); !row) return row;
-  if (auto fts = write_fts_row(vault, note); !fts) return fts;
-  if (auto links = write_link_rows(vault, note); !links) return links;
+  if (auto rows = write_note_rows(vault, note); !rows) return rows;
+  if (auto links = write_note_links(vault, note); !links) return links;
   return tx->commit();
+}
+
+Result<void> write_note_deleted(const Vault& vault, std::string_view id) {
+  if (auto marked = run_statement(vault.db(), kMarkDeleted, id); !marked) return marked;
+  return run_statement(vault.db(), delete_fts(vault), id);
 }
 
 Result<void> mark_note_deleted(const Vault& vault, std::string_view id) {
   auto tx = Transaction::begin_immediate(vault.db());
   if (!tx) return std::unexpected(std::move(tx.error()));
-  if (auto marked = run_statement(vault.db(), kMarkDeleted, id); !marked) return marked;
-  if (auto gone = run_statement(vault.db(), delete_fts(vault), id); !gone) return gone;
+  if (auto marked = write_note_deleted(vault, id); !marked) return marked;
   return tx->commit();
 }
 

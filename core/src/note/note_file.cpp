@@ -234,6 +234,25 @@ Result<std::string> render_note_file(const Note& note) {
   return text;
 }
 
+// Whether parse_note_file would take the frontmatter from `text` rather than
+// make one up: a "---" block that is closed and not blank.
+bool has_frontmatter_block(std::string_view text) {
+  const std::string_view start = trim_start(text);
+  if (!start.starts_with(kDelimiter)) return false;
+  const std::string_view rest = start.substr(kDelimiter.size());
+  const std::size_t close = rest.find("\n---");
+  return close != std::string_view::npos && !trim(rest.substr(0, close + 1)).empty();
+}
+
+Result<NoteFileRead> read_note_file_checked(const std::filesystem::path& path) {
+  auto text = read_whole_file(path);
+  if (!text) return std::unexpected(std::move(text.error()));
+  if (!is_valid_utf8(*text)) return std::unexpected(CoreError::io("data is not valid UTF-8"));
+  auto note = parse_note_file(*text, path);
+  if (!note) return std::unexpected(std::move(note.error()));
+  return NoteFileRead{std::move(*note), has_frontmatter_block(*text)};
+}
+
 Result<Note> read_note_file(const std::filesystem::path& path) {
   auto text = read_whole_file(path);
   if (!text) return std::unexpected(std::move(text.error()));

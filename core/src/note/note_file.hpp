@@ -49,6 +49,17 @@ NoteFrontmatter default_frontmatter();
 // passes.
 [[nodiscard]] Result<void> check_note_file_writable(const std::filesystem::path& path);
 
+// What a reader of many files needs to know besides the note.
+struct NoteFileRead {
+  Note note;
+  // False when the file has no frontmatter or a blank one, so that its id
+  // was made up by the reading and names nothing stored.
+  bool has_frontmatter = false;
+};
+
+// read_note_file, telling also whether the file had a frontmatter.
+[[nodiscard]] Result<NoteFileRead> read_note_file_checked(const std::filesystem::path& path);
+
 // Writes render_note_file(note) to `note.path`, creating missing parent
 // folders. The text goes to a temporary file in the same folder, which is
 // then renamed over the target, so the note file is either the old one or

@@ -13,6 +13,7 @@ constexpr std::string_view kVersion = "brask-tolvane-mcp 0.1.0";
 // nothing from the environment or the disk.
 constexpr std::string_view kUsage =
     "Usage: brask-tolvane-mcp [--help | --version]\n"
+    "       brask-tolvane-mcp [--vault V]         serve MCP on stdin/stdout\n"
     "       brask-tolvane-mcp COMMAND [ARGS...]   (COMMAND --help for its own)\n"
     "\n"
     "An MCP server for a Brask Tolvane notes vault. An agent host starts it as a\n"
@@ -25,10 +26,12 @@ constexpr std::string_view kUsage =
     "  $HOME/.config/brask-tolvane/settings.json  the desktop application's vault library\n"
     "  (when HOME is unset: %APPDATA%\\brask-tolvane\\)\n"
     "Tool calls are refused until mcp.json sets \"enabled\" to true. A call works on\n"
-    "its `vault` argument, else $BRASK_TOLVANE_VAULT, else vault_path in mcp.json,\n"
-    "else vault_path in settings.json, else ~/Brask/vaults/default.\n"
+    "its `vault` argument, else the server's --vault, else $BRASK_TOLVANE_VAULT,\n"
+    "else vault_path in mcp.json, else vault_path in settings.json, else\n"
+    "~/Brask/vaults/default.\n"
     "\n"
     "Options:\n"
+    "  --vault V  serve with V (a path, or a library label or id) as the default vault\n"
     "  --help     print this text and exit\n"
     "  --version  print the version and exit\n";
 
@@ -56,6 +59,13 @@ int misuse(std::string_view problem, std::string_view argument, std::ostream& er
 
 std::string_view version_text() { return kVersion; }
 
+std::optional<ServeOptions> serve_options(std::span<const std::string_view> args) {
+  if (args.empty()) return ServeOptions{};
+  if (args.size() == 2 && args[0] == "--vault") return ServeOptions{std::string(args[1])};
+  if (args.size() == 1 && args[0].starts_with("--vault=")) return ServeOptions{std::string(args[0].substr(8))};
+  return std::nullopt;
+}
+
 const std::string& usage_text() {
   static const std::string usage = build_usage();
   return usage;
@@ -65,6 +75,11 @@ int run_command_line(std::span<const std::string_view> args, std::ostream& out, 
   if (args.empty()) return misuse("missing argument", "expected --help or --version", err);
   const std::string_view first = args.front();
   if (const Command* command = find_command(first)) return command->run(args.subspan(1), out, err);
+  if (first == "--vault") {
+    if (args.size() == 1) return misuse("missing value", first, err);
+    return misuse("unexpected argument", args[2], err);
+  }
+  if (first.starts_with("--vault=")) return misuse("unexpected argument", args[1], err);
   if (first != "--version" && first != "--help") return misuse("unknown argument", first, err);
   if (args.size() > 1) return misuse("unexpected argument", args[1], err);
   if (first == "--version") out << kVersion << '\n';

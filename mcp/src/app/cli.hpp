@@ -1,9 +1,11 @@
 #pragma once
-// The program's command line. Without arguments the program serves MCP on
-// stdin/stdout; `--version` and `--help` print and exit; a command's name
-// runs that command; anything else is a usage error.
+// The program's command line. Without arguments, or with only `--vault V`
+// (`--vault=V`), the program serves MCP on stdin/stdout; `--version` and
+// `--help` print and exit; a command's name runs that command; anything
+// else is a usage error.
 
 #include <iosfwd>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,6 +18,16 @@ std::string_view version_text();
 // The text `--help` prints: what the program is, how it is driven, where its
 // configuration lives, and the commands. Ends with a line feed.
 const std::string& usage_text();
+
+// What a serving run was started with.
+struct ServeOptions {
+  std::optional<std::string> vault;  // `--vault`: first in the default vault chain
+};
+
+// The options when `args` asks for the server: no arguments, or exactly
+// `--vault V` or `--vault=V`. nullopt for anything else, which
+// run_command_line then handles.
+std::optional<ServeOptions> serve_options(std::span<const std::string_view> args);
 
 // Handles the arguments of a run that does not serve (the program name left
 // out; main serves when there are none) and gives the exit status.

@@ -8,10 +8,9 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    const std::vector<std::string_view> args(argv + 1, argv + argc);
-    return mcp::run_command_line(args, std::cout, std::cerr);
-  }
+  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  const std::optional<mcp::ServeOptions> serve = mcp::serve_options(args);
+  if (!serve) return mcp::run_command_line(args, std::cout, std::cerr);
   // A client that closes its end of stdout must not kill the server, and
   // neither may a file size limit (ulimit -f): with the signal ignored, a
   // write past the limit fails with EFBIG and the call answers
@@ -19,6 +18,8 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   std::ios::sync_with_stdio(false);
-  mcp::run_loop(std::cin, std::cout, mcp::call_tool_with_current_config);
+  mcp::run_loop(std::cin, std::cout, [vault = serve->vault](const std::string& name, const nlohmann::json& arguments) {
+    return mcp::call_tool_with_current_config(name, arguments, vault);
+  });
   return 0;
 }

@@ -2,7 +2,7 @@
 
 #include "base/text.hpp"
 #include "commands/command_args.hpp"
-#include "config/vault_select.hpp"
+#include "commands/vault_choice.hpp"
 #include "index/index_db.hpp"
 #include "store/trash.hpp"
 
@@ -62,10 +62,9 @@ void print(std::ostream& out, const std::string& text) {
 
 // The vault root named by --vault, or the default one, when it is a vault.
 std::expected<fs::path, std::string> vault_root(const std::string* named) {
-  std::optional<std::string_view> vault;
-  if (named && !core::trim(*named).empty()) vault = core::trim(*named);
-  auto root = core::resolve_vault(vault, core::load_mcp_config());
-  if (!root) return std::unexpected(std::move(root.error()));
+  auto choice = choose_vault(named, core::load_mcp_config());
+  if (!choice) return std::unexpected(std::move(choice.error()));
+  const fs::path* root = &choice->root;
   std::error_code ec;
   // The system would cut a path at a NUL byte and look at another one.
   if (root->native().find('\0') != std::string::npos || !fs::exists(fs::status(*root, ec)))
@@ -137,7 +136,7 @@ int empty(const fs::path& root, std::optional<unsigned long long> days, bool as_
 
 }  // namespace
 
-int trash_command(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
+int trash_main(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
   auto parsed = parse_command_args(args, {"vault", "as", "older-than"}, {"json", "help"});
   if (!parsed) return usage(err, parsed.error());
   if (parsed->has("help")) {

@@ -16,6 +16,6 @@ namespace mcp {
 // server's default chain. Results go to `out` (JSON with --json), problems
 // to `err`. Gives kExitOk, kExitProblems when the vault cannot be used or
 // the action is refused or fails, kExitUsage for wrong arguments.
-int trash_command(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
+int trash_main(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 
 }  // namespace mcp

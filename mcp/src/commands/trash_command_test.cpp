@@ -32,7 +32,7 @@ class TrashCommand : public ::testing::Test {
     if (with_vault) words.insert(words.begin(), {"--vault", tv.root().string()});
     std::vector<std::string_view> args(words.begin(), words.end());
     std::ostringstream out, err;
-    const int status = trash_command(args, out, err);
+    const int status = trash_main(args, out, err);
     return {status, out.str(), err.str()};
   }
 

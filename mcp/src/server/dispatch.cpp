@@ -99,8 +99,11 @@ ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, 
   return tool->handler(*vault, arguments);  // the vault closes when it goes out of scope, on every path
 }
 
-ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments) {
-  return call_tool(name, arguments, core::load_mcp_config());
+ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments,
+                                          const std::optional<std::string>& vault_flag) {
+  core::McpConfig config = core::load_mcp_config();
+  config.vault_flag = vault_flag;
+  return call_tool(name, arguments, config);
 }
 
 }  // namespace mcp

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 namespace mcp {
@@ -28,7 +29,9 @@ std::chrono::milliseconds call_deadline();
 // vault has been selected, found and opened.
 ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config);
 
-// call_tool with `mcp.json` read afresh, as the loop runs every `tools/call`.
-ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments);
+// call_tool with `mcp.json` read afresh, as the loop runs every `tools/call`,
+// and `vault_flag` (the server's --vault) first in the default vault chain.
+ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments,
+                                          const std::optional<std::string>& vault_flag = std::nullopt);
 
 }  // namespace mcp

@@ -1,0 +1,141 @@
+#include "sync/reindex.hpp"
+
+#include "index/index_db.hpp"
+#include "index/indexer.hpp"
+#include "index/sqlite.hpp"
+
+#include <functional>
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace core {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+using Write = std::function<Result<void>()>;
+
+// Groups writes into transactions that each stay open about `budget`. A
+// write that fails rolls back its whole batch, which is then replayed one
+// write per transaction, so only the failing write is lost. (A savepoint
+// per write would isolate failures too, but costs a statement journal on
+// every page a write touches.)
+class Batches {
+ public:
+  Batches(const Vault& vault, std::chrono::milliseconds budget) : vault_(vault), budget_(budget) {}
+
+  // Runs write number `item`. Failures of writes are kept (see `failures`);
+  // a failure to begin or commit a transaction is returned.
+  Result<void> run(std::size_t item, Write write) {
+    if (!tx_) {
+      auto begun = Transaction::begin_immediate(vault_.db());
+      if (!begun) return std::unexpected(std::move(begun.error()));
+      tx_.emplace(std::move(*begun));
+      opened_ = Clock::now();
+    }
+    pending_.emplace_back(item, std::move(write));
+    if (auto written = pending_.back().second(); !written) return replay_alone();
+    if (Clock::now() - opened_ >= budget_) return commit();
+    return {};
+  }
+
+  Result<void> commit() {
+    pending_.clear();
+    if (!tx_) return {};
+    auto done = tx_->commit();
+    tx_.reset();
+    return done;
+  }
+
+  // Writes that failed, by item, since the last call.
+  std::vector<std::pair<std::size_t, CoreError>> take_failures() { return std::move(failures_); }
+
+ private:
+  Result<void> replay_alone() {
+    tx_.reset();  // rolls the batch back
+    auto pending = std::move(pending_);
+    pending_.clear();
+    for (auto& [item, write] : pending) {
+      auto tx = Transaction::begin_immediate(vault_.db());
+      if (!tx) return std::unexpected(std::move(tx.error()));
+      auto written = write();
+      if (!written) {
+        failures_.emplace_back(item, std::move(written.error()));
+        continue;  // the guard rolls this one back
+      }
+      if (auto done = tx->commit(); !done) return done;
+    }
+    return {};
+  }
+
+  const Vault& vault_;
+  std::chrono::milliseconds budget_;
+  std::optional<Transaction> tx_;
+  Clock::time_point opened_;
+  std::vector<std::pair<std::size_t, Write>> pending_;
+  std::vector<std::pair<std::size_t, CoreError>> failures_;
+};
+
+}  // namespace
+
+Result<ReindexOutcome> apply_reindex(const Vault& vault, const VaultComparison& comparison,
+                                     const ReindexOptions& options) {
+  ReindexOutcome outcome;
+  Batches batches(vault, options.batch_time);
+  const std::size_t notes = comparison.to_index.size();
+  const std::size_t total = 2 * notes + comparison.gone.size();
+  std::size_t done = 0;
+  auto step = [&] {
+    ++done;
+    if (options.progress) options.progress(done, total);
+  };
+  auto path_of = [&](std::size_t i) { return stored_path(vault.root, comparison.to_index[i].note.path); };
+
+  // Rows first, then deletions, then links: items 0..notes-1 are rows,
+  // notes.. are deletions, and links reuse the note's own number.
+  for (std::size_t i = 0; i < notes; ++i) {
+    const Note& note = comparison.to_index[i].note;
+    if (auto ok = batches.run(i, [&vault, &note] { return write_note_rows(vault, note); }); !ok) return std::unexpected(ok.error());
+    step();
+  }
+  if (auto ok = batches.commit(); !ok) return std::unexpected(ok.error());
+  std::set<std::size_t> refused;
+  for (auto& [item, error] : batches.take_failures()) {
+    refused.insert(item);
+    outcome.failed.push_back({path_of(item), to_text(error)});
+  }
+  for (std::size_t i = 0; i < notes; ++i)
+    if (!refused.contains(i)) outcome.indexed.push_back(comparison.to_index[i].note.frontmatter.id);
+
+  for (std::size_t i = 0; i < comparison.gone.size(); ++i) {
+    const std::string& id = comparison.gone[i];
+    if (auto ok = batches.run(notes + i, [&vault, &id] { return write_note_deleted(vault, id); }); !ok)
+      return std::unexpected(ok.error());
+    step();
+  }
+  if (auto ok = batches.commit(); !ok) return std::unexpected(ok.error());
+  std::set<std::size_t> kept;
+  for (auto& [item, error] : batches.take_failures()) {
+    kept.insert(item - notes);
+    outcome.failed.push_back({comparison.gone[item - notes], to_text(error)});
+  }
+  for (std::size_t i = 0; i < comparison.gone.size(); ++i)
+    if (!kept.contains(i)) outcome.deleted.push_back(comparison.gone[i]);
+
+  for (std::size_t i = 0; i < notes; ++i) {
+    if (refused.contains(i)) {
+      step();
+      continue;
+    }
+    const Note& note = comparison.to_index[i].note;
+    if (auto ok = batches.run(i, [&vault, &note] { return write_note_links(vault, note); }); !ok) return std::unexpected(ok.error());
+    step();
+  }
+  if (auto ok = batches.commit(); !ok) return std::unexpected(ok.error());
+  for (auto& [item, error] : batches.take_failures()) outcome.failed.push_back({path_of(item), to_text(error)});
+  return outcome;
+}
+
+}  // namespace core

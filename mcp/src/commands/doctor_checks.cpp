@@ -1,0 +1,237 @@
+#include "commands/doctor_checks.hpp"
+
+#include "commands/vault_choice.hpp"
+#include "index/index_db.hpp"
+#include "index/indexer.hpp"
+#include "index/sqlite.hpp"
+
+#include <system_error>
+
+namespace mcp {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr std::size_t kShown = 20;
+
+// A file name as a read-only SQLite URI: the characters a URI gives meaning
+// to are escaped.
+std::string read_only_uri(const fs::path& file) {
+  std::string uri = "file:";
+  for (char c : fs::absolute(file).string()) {
+    if (c == '%' || c == '?' || c == '#') {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+      uri += kHex[static_cast<unsigned char>(c) & 0xF];
+    } else {
+      uri += c;
+    }
+  }
+  return uri + "?mode=ro";
+}
+
+std::string_view state_name(core::ConfigFileState state) {
+  switch (state) {
+    case core::ConfigFileState::Missing: return "missing";
+    case core::ConfigFileState::Read: return "read";
+    case core::ConfigFileState::Unreadable: return "unreadable";
+    case core::ConfigFileState::Invalid: break;
+  }
+  return "not valid";
+}
+
+void check_config(DoctorFindings& f) {
+  f.config_dir = core::config_dir();
+  f.mcp_file = core::check_mcp_config(f.mcp);
+  core::VaultLibrarySnapshot library;
+  f.settings_file = core::check_settings(library);
+  f.library_entries = library.vaults.size();
+  f.settings_vault_path = core::read_settings_vault_path();
+  for (const core::ConfigFileCheck* file : {&f.mcp_file, &f.settings_file})
+    if (file->state == core::ConfigFileState::Invalid || file->state == core::ConfigFileState::Unreadable)
+      f.problems.push_back(file->file.string() + " is " + std::string(state_name(file->state)) + ": " + file->problem);
+  if (!f.mcp.enabled)
+    f.problems.push_back("tool calls are refused: " + f.mcp_file.file.string() + " does not set \"enabled\" to true");
+}
+
+// PRAGMA integrity_check on the read-only connection.
+void check_integrity(DoctorFindings& f, sqlite3* db) {
+  auto stmt = core::prepare(db, "PRAGMA integrity_check");
+  if (!stmt) {
+    f.integrity = {core::to_text(stmt.error())};
+    return;
+  }
+  for (;;) {
+    auto row = stmt->step();
+    if (!row) {
+      f.integrity.push_back(core::to_text(row.error()));
+      break;
+    }
+    if (!*row) break;
+    auto text = stmt->column_text(0);
+    f.integrity.push_back(text ? *text : core::to_text(text.error()));
+  }
+}
+
+// The full-text table's own check runs as an INSERT, which a read-only
+// connection refuses; it changes nothing, so it runs on a connection of
+// its own inside a transaction that is rolled back.
+void check_fts(DoctorFindings& f, const fs::path& index) {
+  auto db = core::open_database(index);
+  if (!db) {
+    f.fts_error = core::to_text(db.error());
+    return;
+  }
+  (void)core::exec(db->get(), "BEGIN");
+  auto checked = core::exec(db->get(), "INSERT INTO notes_fts(notes_fts) VALUES('integrity-check')");
+  (void)core::exec(db->get(), "ROLLBACK");
+  if (!checked) f.fts_error = core::to_text(checked.error());
+}
+
+void check_vault(DoctorFindings& f, const fs::path& root) {
+  std::error_code ec;
+  f.vault_exists = fs::is_directory(root, ec);
+  if (!f.vault_exists) {
+    f.problems.push_back("the vault folder does not exist: " + root.string() + " (`brask-tolvane-mcp init` makes one)");
+    return;
+  }
+  f.marker = fs::is_directory(root / ".brask-tolvane", ec);
+  if (!f.marker) {
+    f.problems.push_back("not a vault: " + root.string() + " has no .brask-tolvane/ folder");
+    return;
+  }
+  const fs::path index = root / ".brask-tolvane" / "index.db";
+  f.index_exists = fs::is_regular_file(index, ec);
+  if (!f.index_exists) {
+    f.problems.push_back("no index: " + index.string() + " (`brask-tolvane-mcp reindex` makes and fills it)");
+    return;
+  }
+  auto db = core::open_database(read_only_uri(index));
+  if (!db) {
+    f.index_error = core::to_text(db.error());
+    f.problems.push_back("the index does not open: " + index.string() + ": " + *f.index_error);
+    return;
+  }
+  check_integrity(f, db->get());
+  if (f.integrity != std::vector<std::string>{"ok"})
+    f.problems.push_back("the index fails its integrity check: " + index.string());
+  check_fts(f, index);
+  if (f.fts_error) f.problems.push_back("the full-text index fails its check: " + *f.fts_error);
+  core::Vault vault{root, std::move(*db)};
+  auto comparison = core::compare_vault(vault);
+  if (!comparison) {
+    f.comparison_error = core::to_text(comparison.error());
+    f.problems.push_back("the index cannot be read: " + *f.comparison_error);
+    return;
+  }
+  const core::VaultComparison& c = *comparison;
+  std::size_t fresh = 0;
+  for (const core::NoteChange& change : c.to_index) fresh += change.is_new ? 1 : 0;
+  auto count = [&](std::size_t n, std::string_view what) {
+    if (n > 0) f.problems.push_back(std::string(what) + ": " + std::to_string(n));
+  };
+  count(fresh, "note files not in the index");
+  count(c.gone.size(), "index rows whose file is gone");
+  count(c.to_index.size() - fresh, "index rows that differ from their file");
+  for (const core::FileProblem& p : c.unreadable) f.problems.push_back("cannot read " + p.path + ": " + p.error);
+  for (const std::string& path : c.without_frontmatter) f.problems.push_back("no frontmatter in " + path);
+  for (const core::DuplicateId& d : c.duplicates) f.problems.push_back("id " + d.id + " is held by two files or more");
+  f.comparison = std::move(*comparison);
+}
+
+template <class T, class Map>
+json first_of(const std::vector<T>& items, Map map) {
+  json list = json::array();
+  for (std::size_t i = 0; i < items.size() && i < kShown; ++i) list.push_back(map(items[i]));
+  return list;
+}
+
+json config_file_json(const core::ConfigFileCheck& check) {
+  json file = {{"file", check.file.string()}, {"state", state_name(check.state)}};
+  if (!check.problem.empty()) file["problem"] = check.problem;
+  return file;
+}
+
+}  // namespace
+
+DoctorFindings run_doctor_checks(const std::string* vault_option) {
+  DoctorFindings f;
+  check_config(f);
+  auto choice = choose_vault(vault_option, f.mcp);
+  if (!choice) {
+    f.vault_source = choice.error();
+    f.problems.push_back(choice.error());
+    return f;
+  }
+  f.vault = choice->root;
+  f.vault_source = choice->source;
+  check_vault(f, choice->root);
+  if (f.marker) {
+    auto trash = core::trash_summary(choice->root);
+    if (trash) f.trash = *trash;
+    else f.trash_error = core::to_text(trash.error());
+  }
+  return f;
+}
+
+json doctor_json(const DoctorFindings& f) {
+  json mcp = config_file_json(f.mcp_file);
+  mcp["enabled"] = f.mcp.enabled;
+  mcp["vault_path"] = f.mcp.vault_path ? json(*f.mcp.vault_path) : json(nullptr);
+  json settings = config_file_json(f.settings_file);
+  settings["library_entries"] = f.library_entries;
+  settings["vault_path"] = f.settings_vault_path ? json(*f.settings_vault_path) : json(nullptr);
+  json out = {{"config_dir", f.config_dir.string()},
+              {"mcp_json", mcp},
+              {"settings_json", settings},
+              {"enabled", f.mcp.enabled}};
+  json vault = json::object();
+  if (f.vault) {
+    vault = {{"path", f.vault->string()}, {"source", f.vault_source}, {"exists", f.vault_exists},
+             {"marker", f.marker}, {"index_exists", f.index_exists}};
+    if (f.index_error) vault["index_error"] = *f.index_error;
+    if (!f.integrity.empty()) vault["integrity_check"] = f.integrity;
+    if (f.index_exists && !f.index_error) vault["fts_check"] = f.fts_error ? json(*f.fts_error) : json("ok");
+    if (f.trash) vault["trash"] = {{"notes", f.trash->count}, {"bytes", f.trash->bytes}};
+    if (f.trash_error) vault["trash"] = {{"error", *f.trash_error}};
+  } else {
+    vault = {{"error", f.vault_source}};
+  }
+  out["vault"] = vault;
+  if (f.comparison) {
+    const core::VaultComparison& c = *f.comparison;
+    std::vector<const core::NoteChange*> fresh, differing;
+    for (const core::NoteChange& change : c.to_index) (change.is_new ? fresh : differing).push_back(&change);
+    auto path_of = [&](const core::NoteChange* change) { return core::stored_path(*f.vault, change->note.path); };
+    out["index"] = {
+        {"notes_on_disk", c.files},
+        {"live_rows", c.live_rows},
+        {"not_indexed", {{"count", fresh.size()}, {"first", first_of(fresh, path_of)}}},
+        {"file_gone", {{"count", c.gone.size()}, {"first", first_of(c.gone, [](const std::string& id) { return id; })}}},
+        {"differ",
+         {{"count", differing.size()},
+          {"first", first_of(differing, [&](const core::NoteChange* change) {
+             return json{{"id", change->note.frontmatter.id}, {"path", path_of(change)}, {"fields", change->differs}};
+           })}}},
+        {"unreadable",
+         {{"count", c.unreadable.size()},
+          {"first", first_of(c.unreadable, [](const core::FileProblem& p) {
+             return json{{"path", p.path}, {"error", p.error}};
+           })}}},
+        {"without_frontmatter",
+         {{"count", c.without_frontmatter.size()},
+          {"first", first_of(c.without_frontmatter, [](const std::string& p) { return p; })}}},
+        {"duplicate_ids",
+         {{"count", c.duplicates.size()},
+          {"first", first_of(c.duplicates, [](const core::DuplicateId& d) {
+             return json{{"id", d.id}, {"paths", d.paths}};
+           })}}},
+    };
+  }
+  out["problems"] = f.problems;
+  return out;
+}
+
+}  // namespace mcp

@@ -1,0 +1,99 @@
+// doctor through the binary: a healthy vault passes, and each broken case
+// exits 1 naming the problem and the file.
+
+#include "testing/command_fixture.hpp"
+
+namespace mcp::command_tests {
+namespace {
+
+class DoctorCommand : public CommandTest {
+ protected:
+  void SetUp() override {
+    enable(vault.root());
+    serve(call(1, "upsert_note", {{"id", "one"}, {"title", "One"}, {"body", "first"}}));
+  }
+};
+
+TEST_F(DoctorCommand, AHealthyVaultPasses) {
+  auto r = run({"doctor"});
+  EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+  EXPECT_EQ(r.err, "");
+  for (const std::string& part : std::vector<std::string>{"mcp.json: read", "settings.json: missing", "Tool calls: enabled",
+                           "Vault: " + vault.root().string() + " (from mcp.json)", "integrity check: ok",
+                           "full-text check: ok", "notes on disk: 1", "live index rows: 1", "No problems found."})
+    EXPECT_NE(r.out.find(part), std::string::npos) << "missing: " << part << "\n" << r.out;
+
+  auto j = run({"doctor", "--json"});
+  EXPECT_EQ(j.exit_status, 0);
+  json report = json::parse(j.out, nullptr, false);
+  ASSERT_TRUE(report.is_object()) << j.out;
+  EXPECT_EQ(report["vault"]["source"], "mcp.json");
+  EXPECT_EQ(report["index"]["notes_on_disk"], 1);
+  EXPECT_EQ(report["problems"], json::array());
+}
+
+TEST_F(DoctorCommand, ReportsWhatTheTrashHolds) {
+  EXPECT_NE(run({"doctor"}).out.find("  trash: 0 deleted notes, 0 bytes\n"), std::string::npos);
+  const std::string bytes = vault.read_file("notes/one.md");
+  serve(call(2, "delete_note", {{"id", "one"}}));
+  auto r = run({"doctor"});
+  EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+  EXPECT_NE(r.out.find("  trash: 1 deleted notes, " + std::to_string(bytes.size()) + " bytes\n"), std::string::npos)
+      << r.out;
+  json report = json::parse(run({"doctor", "--json"}).out, nullptr, false);
+  EXPECT_EQ(report["vault"]["trash"], (json{{"notes", 1}, {"bytes", bytes.size()}}));
+}
+
+TEST_F(DoctorCommand, EachBrokenCaseIsNamedWithItsFile) {
+  const std::string mcp_file = (config_dir() / "mcp.json").string();
+  struct Case {
+    std::string what;
+    std::function<void()> breaks;
+    std::vector<std::string> named;
+  };
+  const std::vector<Case> cases = {
+      {"a trailing comma",
+       [&] { write_config("mcp.json", "{\"enabled\": true,\n}"); },
+       {mcp_file + " is not valid: line 2, column 1", "tool calls are refused"}},
+      {"enabled as text",
+       [&] { write_config("mcp.json", R"({"enabled": "true"})"); },
+       {R"("enabled" must be true or false, found a string)"}},
+      {"stale rows",
+       [&] {
+         fs::remove(vault.notes() / "one.md");
+         vault.write_file("notes/two.md", "---\nid: two\ntitle: Two\nupdated: x\n---\nb");
+       },
+       {"note files not in the index: 1", "index rows whose file is gone: 1", "notes/two.md", "Run `brask-tolvane-mcp reindex`"}},
+      {"an unreadable note",
+       [&] { vault.write_file("notes/bad.md", "---\nid: [x\n---\n"); },
+       {"cannot read notes/bad.md: YAML error"}},
+      // Last: the cases before it need the index.
+      {"a missing marker",
+       [&] { fs::remove_all(vault.root() / ".brask-tolvane"); },
+       {"not a vault: " + vault.root().string() + " has no .brask-tolvane/ folder"}},
+  };
+  for (const Case& c : cases) {
+    enable(vault.root());
+    c.breaks();
+    auto r = run({"doctor"});
+    EXPECT_EQ(r.exit_status, 1) << c.what << "\n" << r.out;
+    EXPECT_NE(r.err.find("problem(s) found"), std::string::npos) << c.what;
+    for (const std::string& part : c.named) EXPECT_NE(r.out.find(part), std::string::npos) << c.what << ": " << part << "\n" << r.out;
+    auto j = run({"doctor", "--json"});
+    EXPECT_EQ(j.exit_status, 1) << c.what;
+    EXPECT_FALSE(json::parse(j.out, nullptr, false)["problems"].empty()) << c.what;
+  }
+}
+
+TEST_F(DoctorCommand, ItChangesNothing) {
+  const fs::path index = vault.root() / ".brask-tolvane" / "index.db";
+  fs::remove(vault.notes() / "one.md");
+  const auto before = fs::last_write_time(index);
+  EXPECT_EQ(run({"doctor"}).exit_status, 1);
+  EXPECT_EQ(fs::last_write_time(index), before);
+  auto reindexed = run({"reindex", "--dry-run"});
+  EXPECT_NE(reindexed.out.find("Would mark 1 deleted: one"), std::string::npos) << reindexed.out;
+}
+
+}  // namespace
+}  // namespace mcp::command_tests
