@@ -51,13 +51,22 @@ ToolOutcome list_notes_tool(const core::Vault& vault, const json& arguments) {
   std::optional<std::string> folder;
   if (const json* value = argument(arguments, "folder"))
     folder = value->is_string() ? value->get<std::string>() : std::string();
-  auto rows = core::list_notes(vault, folder, string_argument(arguments, "tag"), listing_limit(arguments));
-  if (!rows) return std::unexpected(core_failure(rows.error()));
-  json notes = json::array();
-  for (const core::NoteListItem& row : *rows)
-    notes.push_back({{"id", row.id}, {"path", row.path}, {"tags", row.tags}, {"title", row.title},
-                     {"updated_at", row.updated_at}});
-  return json{{"notes", std::move(notes)}};
+  // Each row goes into the answer's text as it is read: the whole vault is
+  // never held as rows, as a tree and as text at once. The bytes are those
+  // of {"notes":[row,...]} serialised whole.
+  ContentText text;
+  text.append("{\"notes\":[");
+  bool first = true;
+  auto listed = core::for_each_listed_note(vault, folder, string_argument(arguments, "tag"), listing_limit(arguments),
+                                           [&](const core::NoteListItem& row) {
+                                             if (!first) text.append(",");
+                                             first = false;
+                                             text.append_json({{"id", row.id}, {"path", row.path}, {"tags", row.tags},
+                                                               {"title", row.title}, {"updated_at", row.updated_at}});
+                                           });
+  if (!listed) return std::unexpected(core_failure(listed.error()));
+  text.append("]}");
+  return text;
 }
 
 ToolOutcome search_notes_tool(const core::Vault& vault, const json& arguments) {
