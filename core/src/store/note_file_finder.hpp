@@ -1,0 +1,29 @@
+#pragma once
+// Finds a note file by name anywhere under a vault's `notes` folder, for ids
+// the index does not place (files written by hand).
+//
+// The folders below `notes` are remembered in memory, process-wide, with the
+// modification time each had when it was listed: a folder whose time is
+// unchanged is not listed again, so a search costs two file-status calls per
+// folder instead of a listing of every file in the tree. Adding or removing
+// a subfolder changes its parent's time. A folder that was modified less
+// than two seconds before it was listed is listed again on the next search,
+// since a change within the same clock tick would leave its time unchanged.
+
+#include "base/error.hpp"
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+namespace core {
+
+// The first `<id>.md` (an entry of any kind) found depth-first from
+// `notes_dir`: a folder's own entry before its subfolders, subfolders in
+// listing order, links to folders not followed. nullopt when there is none,
+// when `notes_dir` is not a folder, or for an unsafe id. Io when a folder
+// cannot be listed.
+[[nodiscard]] Result<std::optional<std::filesystem::path>> find_note_file(const std::filesystem::path& notes_dir,
+                                                                          std::string_view id);
+
+}  // namespace core
