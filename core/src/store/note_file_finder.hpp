@@ -3,12 +3,20 @@
 // the index does not place (files written by hand).
 //
 // The folders below `notes` are remembered in memory, process-wide, with the
-// modification time each had when it was listed: a folder whose time is
-// unchanged is not listed again, so a search costs two file-status calls per
-// folder instead of a listing of every file in the tree. Adding or removing
-// a subfolder changes its parent's time. A folder that was modified less
-// than two seconds before it was listed is listed again on the next search,
-// since a change within the same clock tick would leave its time unchanged.
+// modification time and link count each had when it was listed, so a search
+// costs a few file-status calls per folder instead of a listing of every
+// file in the tree:
+// - a folder whose time is unchanged is not listed again (adding, removing
+//   or renaming a subfolder changes its parent's time); one modified less
+//   than two seconds before it was listed is listed again on the next
+//   search, since a change within the same clock tick would leave its time
+//   unchanged;
+// - a folder whose time moved because files came or went, on a file system
+//   that counts a folder's subfolders in its link count, is not listed
+//   again while that count is unchanged and every remembered subfolder is
+//   still there (the same count with the same names is the same set).
+// Files themselves are never remembered: each search asks for `<id>.md` in
+// every folder, so a file placed or removed by hand is seen at once.
 
 #include "base/error.hpp"
 
