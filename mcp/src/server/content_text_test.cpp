@@ -33,7 +33,7 @@ TEST(ContentText, EscapesAsTheSerialiserEscapesAString) {
 TEST(ContentText, PiecesJoinToOneTextAcrossTheirBoundaries) {
   // Large enough for several pieces, with escapes falling on piece ends.
   std::string big;
-  for (int i = 0; big.size() < (size_t{5} << 20); ++i) big += i % 7 ? "abc\"" : "\u00e9\n";
+  for (int i = 0; big.size() < (size_t{3} << 19); ++i) big += i % 7 ? "abc\"" : "\u00e9\n";
   ContentText text;
   text.append("[");
   text.append_json(big);
