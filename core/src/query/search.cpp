@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
+#include <string>
 #include <unordered_set>
 #include <utility>
 
@@ -27,13 +29,15 @@ constexpr std::int64_t kMaxHits = 200;
 constexpr std::string_view kRanked =
     "SELECT rowid FROM notes_fts WHERE notes_fts MATCH ?1 ORDER BY bm25(notes_fts) LIMIT ?2";
 
-// Then reads one ranked row: its live note and snippet, found by rowid, so
-// stored text is read only for rows that may make the page.
-constexpr std::string_view kRankedHit =
-    "SELECT nf.id, nf.title, nf.path, nf.updated_at, snippet(notes_fts, 2, '**', '**', '\u2026', 32)\n"
+// Then reads the ranked rows (?2, a JSON array of rowids): their live notes
+// and snippets, so stored text is read only for rows that may make the
+// page. The unary "+" makes it one pass over the matches testing each rowid;
+// used as a constraint, each rowid would evaluate the whole match again.
+constexpr std::string_view kRankedHits =
+    "SELECT nf.id, nf.title, nf.path, nf.updated_at, snippet(notes_fts, 2, '**', '**', '\u2026', 32), f.rowid\n"
     "         FROM notes_fts f\n"
     "         JOIN note_files nf ON nf.id = f.note_id\n"
-    "         WHERE notes_fts MATCH ?1 AND f.rowid = ?2 AND nf.deleted_at IS NULL";
+    "         WHERE notes_fts MATCH ?1 AND +f.rowid IN (SELECT value FROM json_each(?2)) AND nf.deleted_at IS NULL";
 
 // The newest live notes. The unary "+" keeps the planner from reading every
 // live row through the deleted_at index and sorting them; it walks the
@@ -43,19 +47,25 @@ constexpr std::string_view kRecent =
     "         WHERE +deleted_at IS NULL ORDER BY updated_at DESC LIMIT ?1";
 
 // Every row of a prepared and bound statement whose first four columns are
-// id, title, path and updated_at, and whose fifth, if any, is the snippet.
-Result<std::vector<SearchHit>> read_hits(Statement& stmt) {
-  std::vector<SearchHit> hits;
+// id, title, path and updated_at, whose fifth, if any, is the snippet and
+// whose sixth, if any, the full-text rowid.
+struct RankedHit : SearchHit {
+  std::int64_t rowid = 0;
+};
+
+Result<std::vector<RankedHit>> read_hits(Statement& stmt) {
+  std::vector<RankedHit> hits;
   for (;;) {
     auto row = stmt.step();
     if (!row) return std::unexpected(std::move(row.error()));
     if (!*row) return hits;
-    SearchHit hit;
+    RankedHit hit;
     for (auto [column, field] : {std::pair{0, &hit.id}, {1, &hit.title}, {2, &hit.path}, {3, &hit.updated_at}}) {
       auto text = stmt.column_text(column);
       if (!text) return std::unexpected(std::move(text.error()));
       *field = std::move(*text);
     }
+    if (stmt.column_count() > 5) hit.rowid = stmt.column_int64(5);
     if (stmt.column_count() > 4 && !stmt.column_is_null(4)) {
       auto snippet = stmt.column_text(4);
       if (!snippet) return std::unexpected(std::move(snippet.error()));
@@ -70,7 +80,9 @@ Result<std::vector<SearchHit>> query_hits(const Vault& vault, std::string_view s
   auto stmt = prepare(vault.db(), sql);
   if (!stmt) return std::unexpected(std::move(stmt.error()));
   if (auto bound = stmt->bind_all(values...); !bound) return std::unexpected(std::move(bound.error()));
-  return read_hits(*stmt);
+  auto rows = read_hits(*stmt);
+  if (!rows) return std::unexpected(std::move(rows.error()));
+  return std::vector<SearchHit>(std::make_move_iterator(rows->begin()), std::make_move_iterator(rows->end()));
 }
 
 // The first `n` ranked matches that belong to live notes, best first.
@@ -82,27 +94,33 @@ Result<std::vector<SearchHit>> query_hits(const Vault& vault, std::string_view s
 Result<std::vector<SearchHit>> full_text_hits(const Vault& vault, const std::string& match, std::int64_t n) {
   auto ranked = prepare(vault.db(), kRanked);
   if (!ranked) return std::unexpected(std::move(ranked.error()));
-  auto one_hit = prepare(vault.db(), kRankedHit);
-  if (!one_hit) return std::unexpected(std::move(one_hit.error()));
+  auto page = prepare(vault.db(), kRankedHits);
+  if (!page) return std::unexpected(std::move(page.error()));
   std::vector<SearchHit> hits;
   std::unordered_set<std::int64_t> seen;
   for (std::int64_t depth = n;; depth = depth > INT64_MAX / 2 ? INT64_MAX : depth * 2) {
     ranked->reset();
     if (auto bound = ranked->bind_all(match, depth); !bound) return std::unexpected(std::move(bound.error()));
     std::int64_t rows = 0;
+    std::vector<std::int64_t> fresh;  // ranked rows not read before, best first
     for (;;) {
       auto row = ranked->step();
       if (!row) return std::unexpected(std::move(row.error()));
       if (!*row) break;
       ++rows;
-      const std::int64_t rowid = ranked->column_int64(0);
-      if (!seen.insert(rowid).second) continue;
-      one_hit->reset();
-      if (auto bound = one_hit->bind_all(match, rowid); !bound) return std::unexpected(std::move(bound.error()));
-      auto found = read_hits(*one_hit);
-      if (!found) return std::unexpected(std::move(found.error()));
-      for (SearchHit& hit : *found) {
-        hits.push_back(std::move(hit));
+      if (const std::int64_t rowid = ranked->column_int64(0); seen.insert(rowid).second) fresh.push_back(rowid);
+    }
+    std::string rowids = "[";
+    for (std::int64_t rowid : fresh) rowids += (rowids.size() > 1 ? "," : "") + std::to_string(rowid);
+    rowids += "]";
+    page->reset();
+    if (auto bound = page->bind_all(match, rowids); !bound) return std::unexpected(std::move(bound.error()));
+    auto found = read_hits(*page);  // in the full-text table's order; column 5 was the rowid
+    if (!found) return std::unexpected(std::move(found.error()));
+    for (std::int64_t rowid : fresh) {
+      for (size_t i = 0; i < found->size(); ++i) {
+        if ((*found)[i].rowid != rowid) continue;
+        hits.push_back(std::move((*found)[i]));
         if (std::cmp_greater_equal(hits.size(), n)) return hits;
       }
     }
