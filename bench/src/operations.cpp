@@ -184,12 +184,17 @@ std::vector<Operation> read_operations(const VaultGenerator& vault, const std::s
                  rows_exactly("notes", page), list_floor});
   ops.push_back({"list_notes folder projects",
                  [=](size_t) { return tool_call("list_notes", {{"folder", "projects"}}, root); },
-                 rows_exactly("notes", in_projects), list_floor});
+                 rows_exactly("notes", in_projects),
+                 same_every_call([](sqlite3* db) { return discard(folder_rows(db, "projects")); })});
   ops.push_back({"list_notes, no limit", [=](size_t) { return tool_call("list_notes", json::object(), root); },
                  rows_exactly("notes", vault.size()), list_floor});
   ops.push_back(search("search_notes empty query", "", rows_exactly("notes", page),
                        same_every_call([](sqlite3* db) { return discard(recent_notes(db, kSearchLimit)); })));
   ops.push_back(search("search_notes common word", words.common, rows_exactly("notes", page), text_floor(words.common)));
+  ops.push_back(search("search_notes common, rank floor", words.common, rows_exactly("notes", page),
+                       same_every_call([expression = match_expression(words.common)](sqlite3* db) {
+                         return discard(rank_only(db, expression, kSearchLimit));
+                       })));
   ops.push_back(search("search_notes mid word", words.mid, rows_in("notes", [page](size_t n) { return n > 0 && n <= page; }, "1 to 25"),
                        text_floor(words.mid)));
   ops.push_back(search("search_notes rare word", words.rare, rows_exactly("notes", VaultGenerator::kRareNotes),

@@ -79,6 +79,16 @@ constexpr const char* kFullText = R"sql(SELECT nf.id, nf.title, nf.path, nf.upda
          ORDER BY bm25(notes_fts)
          LIMIT ?2)sql";
 
+// The least any ranked search must do: rank the matches, read nothing else.
+constexpr const char* kRankOnly =
+    "SELECT rowid FROM notes_fts WHERE notes_fts MATCH ?1 ORDER BY bm25(notes_fts) LIMIT ?2";
+
+// One folder's rows, newest first, read through the path index: the range of
+// paths under "notes/<folder>/", without those of its subfolders.
+constexpr const char* kFolderRows = R"sql(SELECT id, title, updated_at, tags_json, path FROM note_files
+         WHERE path >= ?1 AND path < ?2 AND instr(substr(path, ?3), '/') = 0 AND +deleted_at IS NULL
+         ORDER BY updated_at DESC)sql";
+
 constexpr const char* kRecentNotes = R"sql(SELECT id, title, path, updated_at FROM note_files
          WHERE deleted_at IS NULL ORDER BY updated_at DESC LIMIT ?1)sql";
 
@@ -237,7 +247,17 @@ Outcome<Rows> full_text(sqlite3* db, std::string_view match, int64_t limit) {
   return query(db, kFullText, {text(match), limit});
 }
 
+Outcome<Rows> rank_only(sqlite3* db, std::string_view match, int64_t limit) {
+  return query(db, kRankOnly, {text(match), limit});
+}
+
 Outcome<Rows> listing(sqlite3* db) { return query(db, kListing); }
+
+Outcome<Rows> folder_rows(sqlite3* db, std::string_view folder) {
+  const std::string prefix = "notes/" + std::string(folder) + "/";
+  const std::string high = "notes/" + std::string(folder) + "0";
+  return query(db, kFolderRows, {text(prefix), text(high), static_cast<int64_t>(prefix.size() + 1)});
+}
 
 Outcome<Rows> backlinks(sqlite3* db, std::string_view id) { return query(db, kBacklinks, {text(id)}); }
 

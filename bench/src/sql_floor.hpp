@@ -47,7 +47,12 @@ using Rows = std::vector<std::vector<std::string>>;
 [[nodiscard]] Outcome<Rows> recent_notes(sqlite3* db, int64_t limit);
 // `match` is an FTS5 expression such as the one match_expression makes.
 [[nodiscard]] Outcome<Rows> full_text(sqlite3* db, std::string_view match, int64_t limit);
+// The rowids of the best `limit` matches, nothing else read: the floor of
+// any ranked search.
+[[nodiscard]] Outcome<Rows> rank_only(sqlite3* db, std::string_view match, int64_t limit);
 [[nodiscard]] Outcome<Rows> listing(sqlite3* db);
+// The live rows stored as "notes/<folder>/<file>", newest first.
+[[nodiscard]] Outcome<Rows> folder_rows(sqlite3* db, std::string_view folder);
 [[nodiscard]] Outcome<Rows> backlinks(sqlite3* db, std::string_view id);
 [[nodiscard]] Outcome<Rows> linking_sources(sqlite3* db, std::string_view id, std::string_view old_title);
 

@@ -74,12 +74,16 @@ TEST_F(FilledIndex, LookupsFindWhatTheFillWrote) {
 
 TEST_F(FilledIndex, ReadStatementsGiveTheVaultsRows) {
   const QueryWords words = vault_.query_words();
+  size_t in_projects = 0;
+  for (size_t i = 0; i < vault_.size(); ++i) in_projects += vault_.folder(i) == "projects";
   struct Case { std::string label; Outcome<Rows> rows; size_t want; };
   Case cases[] = {{"recent 5", recent_notes(db_.get(), 5), 5},
                   {"listing", listing(db_.get()), 200},
                   {"common", full_text(db_.get(), match_expression(words.common), 25), 25},
                   {"rare", full_text(db_.get(), match_expression(words.rare), 25), VaultGenerator::kRareNotes},
                   {"missing", full_text(db_.get(), match_expression(words.missing), 25), 0},
+                  {"rank only", rank_only(db_.get(), match_expression(words.common), 25), 25},
+                  {"folder", folder_rows(db_.get(), "projects"), in_projects},
                   {"backlinks", backlinks(db_.get(), vault_.id(VaultGenerator::kHub)), VaultGenerator::kHubLinkers},
                   {"linking sources", linking_sources(db_.get(), vault_.id(VaultGenerator::kHub), vault_.title(VaultGenerator::kHub)),
                    VaultGenerator::kHubLinkers}};

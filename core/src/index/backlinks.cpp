@@ -35,6 +35,15 @@ constexpr std::string_view kLinkingSources =
     "           )\n"
     "         ORDER BY source_id";
 
+// The same rows as two index searches, by target and by named title: the
+// OR above can use neither index, so it reads every link row.
+constexpr std::string_view kLinkingSourcesIndexed =
+    "SELECT source_id FROM links WHERE target_id = ?1 AND source_id != ?1\n"
+    "         UNION\n"
+    "         SELECT source_id FROM links\n"
+    "         WHERE lower(trim(COALESCE(target_title, ''))) = lower(trim(?2)) AND source_id != ?1\n"
+    "         ORDER BY source_id";
+
 }  // namespace
 
 Result<std::vector<Backlink>> list_backlinks(const Vault& vault, std::string_view id) {
@@ -55,7 +64,7 @@ Result<std::vector<Backlink>> list_backlinks(const Vault& vault, std::string_vie
 }
 
 Result<std::vector<std::string>> linking_sources(const Vault& vault, std::string_view id, std::string_view title) {
-  auto stmt = prepare(vault.db(), kLinkingSources);
+  auto stmt = prepare(vault.db(), vault.link_titles_indexed ? kLinkingSourcesIndexed : kLinkingSources);
   if (!stmt) return std::unexpected(std::move(stmt.error()));
   if (auto bound = stmt->bind_all(id, title); !bound) return std::unexpected(std::move(bound.error()));
   std::vector<std::string> sources;

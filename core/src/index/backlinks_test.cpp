@@ -2,6 +2,7 @@
 
 #include "index/index_test_helpers.hpp"
 #include "index/indexer.hpp"
+#include "index/sqlite.hpp"
 #include "testing/temp_vault.hpp"
 
 #include <gtest/gtest.h>
@@ -24,9 +25,17 @@ class Backlinks : public testing::VaultTest {
     for (const Backlink& b : list.value_or(std::vector<Backlink>{})) titles.push_back(b.id + ":" + b.title);
     return titles;
   }
+  // Asks with the link-title index and with the scan the vault falls back
+  // to without it; both must give the same ids.
   std::vector<std::string> sources(std::string_view id, std::string_view title) {
+    EXPECT_TRUE(vault->link_titles_indexed);
     auto list = linking_sources(*vault, id, title);
+    vault->link_titles_indexed = false;
+    auto scanned = linking_sources(*vault, id, title);
+    vault->link_titles_indexed = true;
     EXPECT_TRUE(is_ok(list));
+    EXPECT_TRUE(is_ok(scanned));
+    EXPECT_EQ(list.value_or(std::vector<std::string>{}), scanned.value_or(std::vector<std::string>{})) << title;
     return list.value_or(std::vector<std::string>{});
   }
 
@@ -71,6 +80,26 @@ TEST_F(Backlinks, RetitleMovesUnresolvedLinksButKeepsResolvedOnes) {
   ASSERT_TRUE(is_ok(mark_note_deleted(*vault, "old00001")));
   EXPECT_EQ(sources("target01", "  PLAN "), (Texts{"old00001", "resolved"}));
   EXPECT_EQ(sources("target01", "Goal"), (Texts{"new00001", "resolved"}));  // by title or by id
+}
+
+TEST_F(Backlinks, LinkingSourcesByRowsOfEveryShape) {
+  add("target01", "Plan");
+  add("src00001", "One");
+  // Rows as other programs may leave them: a title named by a link resolved
+  // elsewhere, no title at all, the note's own link, both ways in one note.
+  for (const char* row : {"('l1', 'src00001', 'other001', ' plan ', 'wiki', 0)",
+                          "('l2', 'src00002', NULL, NULL, 'uri', 1)",
+                          "('l3', 'target01', 'target01', 'Plan', 'wiki', 0)",
+                          "('l4', 'src00003', 'target01', 'Plan', 'wiki', 0)",
+                          "('l5', 'src00003', NULL, 'PLAN', 'wiki', 1)",
+                          "('l6', 'src00004', NULL, '', 'wiki', 1)"}) {
+    ASSERT_TRUE(is_ok(run_statement(vault->db(), "PRAGMA foreign_keys = OFF")));
+    ASSERT_TRUE(is_ok(run_statement(vault->db(), std::string("INSERT INTO links VALUES ") + row)));
+  }
+  EXPECT_EQ(sources("target01", "Plan"), (Texts{"src00001", "src00003"}));
+  EXPECT_EQ(sources("target01", "  "), (Texts{"src00002", "src00003", "src00004"}));
+  EXPECT_EQ(sources("other001", "nothing"), (Texts{"src00001"}));
+  EXPECT_TRUE(sources("nowhere", "nothing").empty());
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "index/index_db.hpp"
 
+#include <algorithm>
+#include <string>
 #include <system_error>
+#include <vector>
 #include <utility>
 
 namespace core {
@@ -67,27 +70,46 @@ constexpr std::string_view kLinkTitleKeyIndex =
     "WHERE target_id IS NULL AND target_title IS NOT NULL";
 constexpr std::string_view kFtsNoteIdIndex =
     "CREATE INDEX IF NOT EXISTS bt_notes_fts_note_id ON notes_fts_content (c0)";
+// Every link by the title it names, resolved or not: a rename finds the
+// notes to rewrite through it instead of reading every link row.
+constexpr std::string_view kLinkAnyTitleIndex =
+    "CREATE INDEX IF NOT EXISTS bt_links_any_title_key ON links (lower(trim(COALESCE(target_title, ''))))";
+// The notes whose stored path is not spelled `notes/<folders>/<file>` plainly
+// (see kOddStoredPath in index_db.hpp); a folder listing reads the folder's
+// range of plain paths and tests only these others in full.
+constexpr std::string_view kOddPathIndex =
+    "CREATE INDEX IF NOT EXISTS bt_note_files_odd_path ON note_files (path) WHERE ";
 
-constexpr std::string_view kLookupIndexCount =
-    "SELECT count(*) FROM sqlite_master WHERE type = 'index' AND name IN "
-    "('bt_note_files_title_key', 'bt_links_title_key', 'bt_notes_fts_note_id')";
+constexpr std::string_view kLookupIndexNames =
+    "SELECT name FROM sqlite_master WHERE type = 'index' AND name IN "
+    "('bt_note_files_title_key', 'bt_links_title_key', 'bt_notes_fts_note_id', 'bt_links_any_title_key', "
+    "'bt_note_files_odd_path')";
 
-// Whether all three lookup indexes exist: one read of the schema, cheaper on
-// every open than preparing the three CREATE statements.
-bool has_lookup_indexes(sqlite3* db) {
-  auto stmt = prepare(db, kLookupIndexCount);
-  if (!stmt) return false;
-  auto row = stmt->step();
-  return row && *row && stmt->column_int64(0) == 3;
+// The names of the lookup indexes that exist: one read of the schema,
+// cheaper on every open than preparing the CREATE statements.
+std::vector<std::string> existing_lookup_indexes(sqlite3* db) {
+  std::vector<std::string> names;
+  auto stmt = prepare(db, kLookupIndexNames);
+  if (!stmt) return names;
+  for (auto row = stmt->step(); row && *row; row = stmt->step())
+    if (auto name = stmt->column_text(0)) names.push_back(std::move(*name));
+  return names;
 }
 
-// Adds the lookup indexes where missing; tells whether the full-text one is
-// there. A failure only costs speed, so it is not an error of the open.
-bool add_lookup_indexes(sqlite3* db) {
-  if (has_lookup_indexes(db)) return true;
-  (void)exec(db, kTitleKeyIndex);
-  (void)exec(db, kLinkTitleKeyIndex);
-  return exec(db, kFtsNoteIdIndex).has_value();
+// Adds the lookup indexes where missing and notes in `vault` which of those
+// some statements choose by are there. A failure only costs speed, so it is
+// not an error of the open.
+void add_lookup_indexes(Vault& vault) {
+  const std::vector<std::string> existing = existing_lookup_indexes(vault.db());
+  auto ensure = [&](std::string_view name, const std::string& create) {
+    if (std::find(existing.begin(), existing.end(), name) != existing.end()) return true;
+    return exec(vault.db(), create).has_value();
+  };
+  (void)ensure("bt_note_files_title_key", std::string(kTitleKeyIndex));
+  (void)ensure("bt_links_title_key", std::string(kLinkTitleKeyIndex));
+  vault.fts_note_id_indexed = ensure("bt_notes_fts_note_id", std::string(kFtsNoteIdIndex));
+  vault.link_titles_indexed = ensure("bt_links_any_title_key", std::string(kLinkAnyTitleIndex));
+  vault.odd_paths_indexed = ensure("bt_note_files_odd_path", std::string(kOddPathIndex) + std::string(kOddStoredPath));
 }
 
 // Only existence counts: the marker may be a directory or anything else.
@@ -111,7 +133,7 @@ Result<Vault> open_vault(const std::filesystem::path& root) {
   // hence set on every open.
   if (auto pragmas = exec(vault.db(), kPragmas); !pragmas) return std::unexpected(std::move(pragmas.error()));
   if (auto schema = exec(vault.db(), kSchema); !schema) return std::unexpected(std::move(schema.error()));
-  vault.fts_note_id_indexed = add_lookup_indexes(vault.db());
+  add_lookup_indexes(vault);
   return vault;
 }
 

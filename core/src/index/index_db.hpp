@@ -7,8 +7,19 @@
 #include "base/error.hpp"
 
 #include <filesystem>
+#include <string_view>
 
 namespace core {
+
+// The notes whose stored path is not plainly `notes/<folders>/<file>`: it
+// does not begin with "notes/", or holds "\", an empty piece, "." or "..".
+// A plain path's folder is its text between "notes/" and the last "/"; only
+// the others need a full test. A term of SQL on `note_files`, written exactly
+// so in the partial index that finds these rows and in the statements that
+// use it (SQLite matches the two texts).
+inline constexpr std::string_view kOddStoredPath =
+    "(substr(path, 1, 6) <> 'notes/' OR instr(path, '\\') > 0 OR instr(path, '//') > 0 "
+    "OR instr(path, '/./') > 0 OR instr(path, '/../') > 0)";
 
 struct Vault {
   std::filesystem::path root;  // as passed to open_vault; note paths are built from it
@@ -16,6 +27,10 @@ struct Vault {
   // Whether the full-text rows of a note can be found by its id through an
   // index (see open_vault); otherwise they are found by scanning.
   bool fts_note_id_indexed = false;
+  // Whether links can be found by the title they name through an index, and
+  // notes with an oddly spelled stored path through another (see open_vault).
+  bool link_titles_indexed = false;
+  bool odd_paths_indexed = false;
 
   // The connection for statements of other units; lives as long as the vault.
   sqlite3* db() const { return connection.get(); }

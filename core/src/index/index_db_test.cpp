@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 
 namespace core {
@@ -26,7 +28,8 @@ TEST(OpenVault, FreshVaultGetsTheWholeSchemaInWalMode) {
   EXPECT_EQ(vault->root, tv.root());
   EXPECT_TRUE(std::filesystem::exists(tv.root() / ".brask-tolvane" / "index.db"));
   EXPECT_EQ(rows(*vault, kSchemaObjects),
-            (std::vector<std::string>{"index|bt_links_title_key", "index|bt_note_files_title_key",
+            (std::vector<std::string>{"index|bt_links_any_title_key", "index|bt_links_title_key",
+                                      "index|bt_note_files_odd_path", "index|bt_note_files_title_key",
                                       "index|bt_notes_fts_note_id", "index|idx_links_source", "index|idx_links_target",
                                       "index|idx_note_files_deleted", "index|idx_note_files_updated",
                                       "table|app_state", "table|links", "table|note_files", "table|notes_fts"}));
@@ -53,6 +56,36 @@ TEST(OpenVault, PerNoteLookupsUseTheirIndexes) {
                 .find("bt_note_files_title_key"), std::string::npos);
   EXPECT_NE(plan("DELETE FROM notes_fts WHERE rowid IN (SELECT id FROM notes_fts_content WHERE c0 = 'x')")
                 .find("bt_notes_fts_note_id"), std::string::npos);
+  EXPECT_TRUE(vault->link_titles_indexed);
+  EXPECT_NE(plan("SELECT source_id FROM links WHERE lower(trim(COALESCE(target_title, ''))) = lower(trim('x'))")
+                .find("bt_links_any_title_key"), std::string::npos);
+  EXPECT_TRUE(vault->odd_paths_indexed);
+  EXPECT_NE(plan("SELECT path FROM note_files WHERE " + std::string(kOddStoredPath) + " AND +deleted_at IS NULL")
+                .find("bt_note_files_odd_path"), std::string::npos);
+}
+
+// The partial index holds exactly the rows its term names: every path that
+// is not plainly "notes/<folders>/<file>".
+TEST(OpenVault, OddPathIndexHoldsTheOddlySpelledPaths) {
+  TempVault tv;
+  auto vault = open_vault(tv.root());
+  ASSERT_TRUE(is_ok(vault));
+  struct Case { const char* path; bool odd; };
+  const Case cases[] = {{"notes/a.md", false},      {"notes/p/q/a.md", false}, {"notes/.hidden/a.md", false},
+                        {"./notes/a.md", true},     {"Notes/a.md", true},      {"notes\\p\\a.md", true},
+                        {"notes//p/a.md", true},    {"notes/./a.md", true},    {"notes/p/../a.md", true},
+                        {"elsewhere/a.md", true},   {"notes", true},           {"notes/p\\a.md", true}};
+  int n = 0;
+  for (const Case& c : cases)
+    ASSERT_TRUE(is_ok(run_statement(vault->db(), "INSERT INTO note_files (id, path, title, updated_at) VALUES (?1, ?2, 't', 'u')",
+                                    std::to_string(n++), c.path)));
+  std::vector<std::string> want;
+  for (const Case& c : cases)
+    if (c.odd) want.push_back(c.path);
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(rows(*vault, "SELECT path FROM note_files INDEXED BY bt_note_files_odd_path WHERE " +
+                             std::string(kOddStoredPath) + " AND +deleted_at IS NULL ORDER BY path"),
+            want);
 }
 
 // A full-text table that another program made with external content has no

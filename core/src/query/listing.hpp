@@ -5,6 +5,7 @@
 #include "base/error.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,5 +30,14 @@ struct NoteListItem {
 [[nodiscard]] Result<std::vector<NoteListItem>> list_notes(const Vault& vault, const std::optional<std::string>& folder,
                                                            const std::optional<std::string>& tag,
                                                            std::optional<std::uint64_t> limit);
+
+// The same notes in the same order, each handed to `visit` as it is read
+// instead of gathered: a listing of the whole vault then holds one row at a
+// time (a folder's listing holds that folder's rows, to order them). When it
+// fails, `visit` may have seen some rows already.
+[[nodiscard]] Result<void> for_each_listed_note(const Vault& vault, const std::optional<std::string>& folder,
+                                                const std::optional<std::string>& tag,
+                                                std::optional<std::uint64_t> limit,
+                                                const std::function<void(const NoteListItem&)>& visit);
 
 }  // namespace core

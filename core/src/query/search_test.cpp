@@ -2,8 +2,8 @@
 
 #include "index/index_db.hpp"
 #include "index/indexer.hpp"
-#include "index/sqlite.hpp"
 #include "index/index_test_helpers.hpp"
+#include "index/sqlite.hpp"
 #include "note/note_file.hpp"
 #include "store/note_store.hpp"
 #include "testing/temp_vault.hpp"
@@ -150,6 +150,47 @@ TEST_F(Search, ASearchPastItsDeadlineFails) {
   auto hits = search_notes(*vault, "searched", 5);
   ASSERT_FALSE(hits);
   EXPECT_EQ(to_text(hits.error()), "database error: interrupted: the call ran past its deadline");
+}
+
+// The statement as first written: every match joined to its live note in
+// one pass. The ranked two-step search must give what it gave.
+std::vector<std::pair<std::string, std::string>> joined_statement(const Vault& vault, const std::string& match,
+                                                                  std::int64_t limit) {
+  auto stmt = prepare(vault.db(),
+                      "SELECT nf.id, snippet(notes_fts, 2, '**', '**', '\u2026', 32) FROM notes_fts f "
+                      "JOIN note_files nf ON nf.id = f.note_id WHERE notes_fts MATCH ?1 AND nf.deleted_at IS NULL "
+                      "ORDER BY bm25(notes_fts) LIMIT ?2");
+  EXPECT_TRUE(is_ok(stmt));
+  EXPECT_TRUE(is_ok(stmt->bind_all(match, limit)));
+  std::vector<std::pair<std::string, std::string>> rows;
+  while (*stmt->step()) rows.emplace_back(*stmt->column_text(0), *stmt->column_text(1));
+  return rows;
+}
+
+TEST_F(Search, RankedPagesSkipDeletedAndUnknownNotesLikeTheJoinedStatement) {
+  // Note i holds "alpha" i+1 times in a body of distinct length, so every
+  // rank differs; the best-ranked ones are then deleted or lose their note
+  // row, so a page must read past them.
+  for (int i = 0; i < 60; ++i) {
+    std::string body = "filler" + std::to_string(i);
+    for (int k = 0; k <= i; ++k) body += " alpha w" + std::to_string(k);
+    hand_note("n" + std::to_string(i), "title: T" + std::to_string(i) + "\n", body);
+  }
+  for (int i = 59; i >= 20; --i)
+    if (i % 3 != 0) {
+      ASSERT_TRUE(is_ok(delete_note(*vault, "n" + std::to_string(i))));
+    }
+  ASSERT_TRUE(is_ok(run_statement(vault->db(), "DELETE FROM note_files WHERE id IN ('n0', 'n3', 'n6')")));
+  ASSERT_TRUE(is_ok(run_statement(vault->db(),
+                                  "INSERT INTO notes_fts (note_id, title, body) VALUES ('ghost', 'alpha', 'alpha alpha')")));
+  for (std::int64_t limit : {1, 2, 5, 13, 25, 200}) {
+    auto hits = search_notes(*vault, "alpha", limit);
+    ASSERT_TRUE(is_ok(hits));
+    std::vector<std::pair<std::string, std::string>> got;
+    for (const SearchHit& hit : *hits) got.emplace_back(hit.id, hit.snippet.value_or("<none>"));
+    EXPECT_EQ(got, joined_statement(*vault, "\"alpha\"*", limit)) << limit;
+  }
+  EXPECT_EQ(ids("alpha", 200).size(), 60u - 27u - 3u);
 }
 
 }  // namespace

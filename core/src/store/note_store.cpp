@@ -8,11 +8,10 @@
 #include "links/link_rewrite.hpp"
 #include "base/ids.hpp"
 #include "note/note_file.hpp"
+#include "store/note_file_finder.hpp"
 #include "store/note_paths.hpp"
 #include "store/trash.hpp"
 #include "base/text.hpp"
-
-#include <dirent.h>
 
 #include <cerrno>
 #include <memory>
@@ -40,49 +39,6 @@ std::optional<fs::path> indexed_path(const Vault& vault, std::string_view id) {
   auto stored = path_by_id(vault, id);
   if (!stored || !*stored) return std::nullopt;
   return safe_stored_path(vault, **stored);
-}
-
-struct CloseDir {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-
-// The names of the directories in `dir`, in listing order; links to
-// directories are left out, so a link cycle cannot trap a walk. Reads the
-// entry types the listing carries instead of building a path per entry: a
-// notes folder may hold a hundred thousand files.
-Result<std::vector<std::string>> subdirectories(const fs::path& dir) {
-  std::unique_ptr<DIR, CloseDir> listing(opendir(dir.c_str()));
-  if (!listing) return std::unexpected(CoreError::io(std::generic_category().message(errno)));
-  std::vector<std::string> names;
-  for (;;) {
-    errno = 0;
-    const dirent* entry = readdir(listing.get());
-    if (!entry) break;
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    bool is_dir = entry->d_type == DT_DIR;
-    if (entry->d_type == DT_UNKNOWN) {
-      std::error_code ec;
-      is_dir = fs::is_directory(fs::symlink_status(dir / name, ec));
-    }
-    if (is_dir) names.emplace_back(name);
-  }
-  if (errno != 0) return std::unexpected(CoreError::io(std::generic_category().message(errno)));
-  return names;
-}
-
-// Depth-first search of `dir` for a file named `<id>.md`.
-Result<std::optional<fs::path>> find_note_file(const fs::path& dir, std::string_view id) {
-  std::error_code ec;
-  if (!is_safe_note_id(id) || !fs::is_directory(fs::status(dir, ec))) return std::nullopt;
-  if (fs::path direct = dir / (std::string(id) + ".md"); entry_exists(direct)) return direct;
-  auto names = subdirectories(dir);
-  if (!names) return std::unexpected(std::move(names.error()));
-  for (const std::string& name : *names) {
-    auto found = find_note_file(dir / name, id);
-    if (!found || *found) return found;
-  }
-  return std::nullopt;
 }
 
 // Where the note with `id` is, or would be created; nullopt only for an id

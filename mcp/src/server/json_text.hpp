@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
+#include <string_view>
 
 namespace mcp {
 
@@ -14,5 +15,10 @@ namespace mcp {
 // form that reads back to the same double. Never throws: a string that is
 // not valid UTF-8 (none should reach here) has its bad bytes replaced.
 std::string to_json_text(const nlohmann::json& value);
+
+// Appends to `out` the text to_json_text gives for the string `text`,
+// quotes included, without building a JSON value when `text` is valid
+// UTF-8 (the usual case); other text goes through the serialiser.
+void append_json_string(std::string& out, std::string_view text);
 
 }  // namespace mcp

@@ -18,6 +18,17 @@ TEST(JsonText, EscapesMinimally) {
   EXPECT_EQ(to_json_text(json(std::string(1, '\0'))), "\"\\u0000\"");
 }
 
+TEST(JsonText, StringsWrittenDirectlyMatchTheSerialiser) {
+  std::string every_byte;
+  for (int c = 0; c < 0x80; ++c) every_byte += static_cast<char>(c);
+  for (const std::string& text : {std::string(), every_byte, std::string("\u00e9\u2192\U0001F600 \"q\" \\"),
+                                  std::string("bad \xC3 byte"), std::string("\xFF\xFE"), std::string("cut \xE2\x82")}) {
+    std::string out = "prefix";
+    append_json_string(out, text);
+    EXPECT_EQ(out, "prefix" + to_json_text(json(text))) << text;
+  }
+}
+
 TEST(JsonText, NumbersReadBackExactly) {
   EXPECT_EQ(to_json_text(json::parse("[1,-2,18446744073709551615,-9223372036854775808,0.1,1.5e300,1.0,2.5]")),
             "[1,-2,18446744073709551615,-9223372036854775808,0.1,1.5e+300,1.0,2.5]");

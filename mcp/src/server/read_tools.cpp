@@ -1,5 +1,6 @@
 #include "server/tool_args.hpp"
 #include "server/tool_handlers.hpp"
+#include "server/json_text.hpp"
 
 #include "index/backlinks.hpp"
 #include "store/note_store.hpp"
@@ -51,13 +52,35 @@ ToolOutcome list_notes_tool(const core::Vault& vault, const json& arguments) {
   std::optional<std::string> folder;
   if (const json* value = argument(arguments, "folder"))
     folder = value->is_string() ? value->get<std::string>() : std::string();
-  auto rows = core::list_notes(vault, folder, string_argument(arguments, "tag"), listing_limit(arguments));
-  if (!rows) return std::unexpected(core_failure(rows.error()));
-  json notes = json::array();
-  for (const core::NoteListItem& row : *rows)
-    notes.push_back({{"id", row.id}, {"path", row.path}, {"tags", row.tags}, {"title", row.title},
-                     {"updated_at", row.updated_at}});
-  return json{{"notes", std::move(notes)}};
+  // Each row goes into the answer's text as it is read: the whole vault is
+  // never held as rows, as a tree and as text at once. The bytes are those
+  // of {"notes":[row,...]} serialised whole.
+  ContentText text;
+  text.append("{\"notes\":[");
+  bool first = true;
+  std::string row_text;  // one row's JSON, members in key order as the serialiser writes them
+  auto listed = core::for_each_listed_note(vault, folder, string_argument(arguments, "tag"), listing_limit(arguments),
+                                           [&](const core::NoteListItem& row) {
+                                             row_text.assign(first ? "{\"id\":" : ",{\"id\":");
+                                             first = false;
+                                             append_json_string(row_text, row.id);
+                                             row_text += ",\"path\":";
+                                             append_json_string(row_text, row.path);
+                                             row_text += ",\"tags\":[";
+                                             for (size_t i = 0; i < row.tags.size(); ++i) {
+                                               if (i > 0) row_text += ',';
+                                               append_json_string(row_text, row.tags[i]);
+                                             }
+                                             row_text += "],\"title\":";
+                                             append_json_string(row_text, row.title);
+                                             row_text += ",\"updated_at\":";
+                                             append_json_string(row_text, row.updated_at);
+                                             row_text += '}';
+                                             text.append(row_text);
+                                           });
+  if (!listed) return std::unexpected(core_failure(listed.error()));
+  text.append("]}");
+  return text;
 }
 
 ToolOutcome search_notes_tool(const core::Vault& vault, const json& arguments) {

@@ -72,10 +72,22 @@ void handle_tools_call(std::ostream& out, const JsonRpcRequest& request, const T
     write_error(out, id_or_null(request), -32000, outcome.error().text);
     return;
   }
-  json item = {{"text", to_json_text(*outcome)}, {"type", "text"}};
-  json content = json::array();
-  content.push_back(std::move(item));
-  write_result(out, id_or_null(request), {{"content", std::move(content)}});
+  // The envelope's bytes, written around the answer's text instead of
+  // copying that text into a tree and serialising it again.
+  ContentText text;
+  if (auto* value = std::get_if<json>(&*outcome)) {
+    const json result = std::move(*value);
+    text = ContentText::of(result);
+  } else {
+    text = std::move(std::get<ContentText>(*outcome));
+  }
+  outcome = json();  // the result's tree is not needed while the line is written
+  out << "{\"id\":" << to_json_text(id_or_null(request))
+      << ",\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"";
+  text.write_to(out);
+  out << "\",\"type\":\"text\"}]}}\n";
+  out.flush();
+  out.clear();  // a closed pipe must not stop the loop from reading on
 }
 
 // A notification expects no answer, and JSON-RPC forbids giving one: hosts

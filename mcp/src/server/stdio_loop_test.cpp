@@ -116,6 +116,17 @@ TEST(StdioLoop, ToolsCallPassesNameAndArgumentsAndWrapsTheResult) {
   }
 }
 
+TEST(StdioLoop, AnAnswerWrittenAsTextIsTheSameLineAsItsObject) {
+  const json result = {{"notes", {{{"id", "a\"b"}, {"tags", json::array()}}}}, {"z", "\u00e9\t\x01"}};
+  auto as_object = [&](const std::string&, const json&) -> ToolOutcome { return result; };
+  auto as_text = [&](const std::string&, const json&) -> ToolOutcome { return ContentText::of(result); };
+  for (const char* id : {"1", "\"x\"", "null", "{\"b\":1,\"a\":2}"}) {
+    const std::string line =
+        std::string("{\"id\":") + id + ",\"method\":\"tools/call\",\"params\":{\"name\":\"t\"}}\n";
+    EXPECT_EQ(run(line, as_text), run(line, as_object)) << id;
+  }
+}
+
 TEST(StdioLoop, LineEndings) {
   const std::string answer = "{\"id\":1,\"jsonrpc\":\"2.0\",\"result\":{}}\n";
   EXPECT_EQ(run("{\"id\":1,\"method\":\"ping\"}\r\n"), answer);

@@ -1,11 +1,14 @@
 #pragma once
 // What one tool call gives back to the loop.
 
+#include "server/content_text.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <expected>
 #include <functional>
 #include <string>
+#include <variant>
 
 namespace mcp {
 
@@ -14,7 +17,10 @@ struct ToolError {
   std::string text;
 };
 
-using ToolOutcome = std::expected<nlohmann::json, ToolError>;
+// A result object, or its text written already (see ContentText); the loop
+// sends either as the same bytes.
+using ToolResult = std::variant<nlohmann::json, ContentText>;
+using ToolOutcome = std::expected<ToolResult, ToolError>;
 
 // Runs one `tools/call` with the tool's name and arguments. The loop takes it
 // as a parameter so that tests can drive the loop with a stand-in.
