@@ -1,6 +1,9 @@
 #include "commands/command_args.hpp"
 
+#include "commands/command.hpp"
+
 #include <algorithm>
+#include <ostream>
 
 namespace mcp {
 namespace {
@@ -51,6 +54,29 @@ std::expected<CommandArgs, std::string> parse_command_args(std::span<const std::
     }
   }
   return parsed;
+}
+
+int usage_mistake(std::string_view name, std::string_view mistake, std::ostream& err) {
+  err << "brask-tolvane-mcp " << name << ": " << mistake << "\nTry 'brask-tolvane-mcp " << name << " --help'.\n";
+  err.flush();
+  return kExitUsage;
+}
+
+std::expected<CommandArgs, int> begin_command(std::string_view name, std::string_view help,
+                                              std::span<const std::string_view> args,
+                                              std::initializer_list<std::string_view> options,
+                                              std::initializer_list<std::string_view> flags, std::size_t max_words,
+                                              std::ostream& out, std::ostream& err) {
+  auto parsed = parse_command_args(args, options, flags);
+  if (!parsed) return std::unexpected(usage_mistake(name, parsed.error(), err));
+  if (parsed->has("help")) {
+    out << help;
+    out.flush();
+    return std::unexpected(kExitOk);
+  }
+  if (parsed->positionals.size() > max_words)
+    return std::unexpected(usage_mistake(name, "unexpected argument: " + parsed->positionals[max_words], err));
+  return std::move(*parsed);
 }
 
 }  // namespace mcp

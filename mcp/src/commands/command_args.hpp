@@ -5,6 +5,7 @@
 
 #include <expected>
 #include <initializer_list>
+#include <iosfwd>
 #include <map>
 #include <set>
 #include <span>
@@ -29,5 +30,19 @@ struct CommandArgs {
 [[nodiscard]] std::expected<CommandArgs, std::string> parse_command_args(
     std::span<const std::string_view> args, std::initializer_list<std::string_view> options,
     std::initializer_list<std::string_view> flags);
+
+// The usual start of the command `name` ("trash"): parses `args` as above
+// (`flags` should name "help"). On --help writes `help` to `out` and gives
+// kExitOk as the error; on a mistake, or more than `max_words` positional
+// words, writes "brask-tolvane-mcp NAME: <mistake>" and a line pointing to
+// --help to `err` and gives kExitUsage. Otherwise gives the arguments.
+[[nodiscard]] std::expected<CommandArgs, int> begin_command(
+    std::string_view name, std::string_view help, std::span<const std::string_view> args,
+    std::initializer_list<std::string_view> options, std::initializer_list<std::string_view> flags,
+    std::size_t max_words, std::ostream& out, std::ostream& err);
+
+// Writes "brask-tolvane-mcp NAME: <mistake>" and the line pointing to
+// --help to `err`; gives kExitUsage.
+int usage_mistake(std::string_view name, std::string_view mistake, std::ostream& err);
 
 }  // namespace mcp

@@ -117,19 +117,8 @@ void print_text(std::ostream& out, const DoctorFindings& f) {
 }  // namespace
 
 int doctor_main(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  auto parsed = parse_command_args(args, {"vault"}, {"json", "help"});
-  if (!parsed) {
-    err << "brask-tolvane-mcp doctor: " << parsed.error() << '\n' << kHelp;
-    return kExitUsage;
-  }
-  if (parsed->has("help")) {
-    out << kHelp;
-    return kExitOk;
-  }
-  if (!parsed->positionals.empty()) {
-    err << "brask-tolvane-mcp doctor: unexpected argument: " << parsed->positionals.front() << '\n' << kHelp;
-    return kExitUsage;
-  }
+  auto parsed = begin_command("doctor", kHelp, args, {"vault"}, {"json", "help"}, 0, out, err);
+  if (!parsed) return parsed.error();
   const DoctorFindings findings = run_doctor_checks(parsed->option("vault"));
   if (parsed->has("json")) out << doctor_json(findings).dump(2) << '\n';
   else print_text(out, findings);

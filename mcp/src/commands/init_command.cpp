@@ -106,19 +106,8 @@ bool configure(const fs::path& root, std::ostream& out, std::ostream& err) {
 }  // namespace
 
 int init_main(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  auto parsed = parse_command_args(args, {}, {"help"});
-  if (!parsed) {
-    err << "brask-tolvane-mcp init: " << parsed.error() << '\n' << kHelp;
-    return kExitUsage;
-  }
-  if (parsed->has("help")) {
-    out << kHelp;
-    return kExitOk;
-  }
-  if (parsed->positionals.size() > 1) {
-    err << "brask-tolvane-mcp init: unexpected argument: " << parsed->positionals[1] << '\n' << kHelp;
-    return kExitUsage;
-  }
+  auto parsed = begin_command("init", kHelp, args, {}, {"help"}, 1, out, err);
+  if (!parsed) return parsed.error();
   const std::string_view given = parsed->positionals.empty() ? kBuiltInVault : parsed->positionals.front();
   std::error_code ec;
   const fs::path root = fs::absolute(core::expand_home(given), ec).lexically_normal();

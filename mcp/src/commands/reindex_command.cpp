@@ -84,19 +84,8 @@ class Progress {
 }  // namespace
 
 int reindex_main(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  auto parsed = parse_command_args(args, {"vault"}, {"dry-run", "help"});
-  if (!parsed) {
-    err << "brask-tolvane-mcp reindex: " << parsed.error() << '\n' << kHelp;
-    return kExitUsage;
-  }
-  if (parsed->has("help")) {
-    out << kHelp;
-    return kExitOk;
-  }
-  if (!parsed->positionals.empty()) {
-    err << "brask-tolvane-mcp reindex: unexpected argument: " << parsed->positionals.front() << '\n' << kHelp;
-    return kExitUsage;
-  }
+  auto parsed = begin_command("reindex", kHelp, args, {"vault"}, {"dry-run", "help"}, 0, out, err);
+  if (!parsed) return parsed.error();
   auto choice = choose_vault(parsed->option("vault"), core::load_mcp_config());
   if (!choice) {
     err << "brask-tolvane-mcp reindex: " << choice.error() << '\n';

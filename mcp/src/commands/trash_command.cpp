@@ -43,11 +43,7 @@ constexpr std::string_view kHelp =
 constexpr std::string_view kName = "brask-tolvane-mcp trash: ";
 constexpr unsigned long long kMaxDays = 1'000'000;
 
-int usage(std::ostream& err, std::string_view problem) {
-  err << kName << problem << "\nTry 'brask-tolvane-mcp trash --help'.\n";
-  err.flush();
-  return kExitUsage;
-}
+int usage(std::ostream& err, std::string_view mistake) { return usage_mistake("trash", mistake, err); }
 
 int problem(std::ostream& err, std::string_view text) {
   err << kName << text << '\n';
@@ -137,12 +133,8 @@ int empty(const fs::path& root, std::optional<unsigned long long> days, bool as_
 }  // namespace
 
 int trash_main(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
-  auto parsed = parse_command_args(args, {"vault", "as", "older-than"}, {"json", "help"});
-  if (!parsed) return usage(err, parsed.error());
-  if (parsed->has("help")) {
-    print(out, std::string(kHelp));
-    return kExitOk;
-  }
+  auto parsed = begin_command("trash", kHelp, args, {"vault", "as", "older-than"}, {"json", "help"}, 2, out, err);
+  if (!parsed) return parsed.error();
   const std::vector<std::string>& words = parsed->positionals;
   if (words.empty()) return usage(err, "missing action: list, restore or empty");
   const std::string& action = words.front();
