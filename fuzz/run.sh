@@ -49,15 +49,22 @@ for t in "${targets[@]}"; do
   fi
   mkdir -p "$build/corpus/$t" "$build/findings/$t"
   log="$build/$t.fuzz.log"
+  : >"$log"
   echo "fuzzing $t for ${FUZZ_SECONDS:-180} s (log: $log)"
-  # One child process at a time (fork mode), so that a crash, a hang or an
-  # exhausted memory limit is recorded and the run goes on.
+  # A find (crash, hang, exhausted memory) ends a libFuzzer run; the loop
+  # starts it again on the grown corpus until the time is spent.
   before=$(ls "$build/findings/$t" | wc -l)
-  nice -n "${FUZZ_NICE:-19}" "$build/$t" "${limits[@]}" -max_total_time="${FUZZ_SECONDS:-180}" \
-    -fork=1 -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1 \
-    -artifact_prefix="$build/findings/$t/" ${FUZZ_ARGS:-} \
-    "$build/corpus/$t" "$seeds" >"$log" 2>&1 || true
-  grep -E '^#[0-9]+: cov:' "$log" | tail -1 | sed 's/^/  /' || true
+  start=$SECONDS
+  left=${FUZZ_SECONDS:-180}
+  while [ "$left" -gt 0 ]; do
+    nice -n "${FUZZ_NICE:-19}" "$build/$t" "${limits[@]}" -max_total_time="$left" -print_final_stats=1 \
+      -artifact_prefix="$build/findings/$t/" ${FUZZ_ARGS:-} \
+      "$build/corpus/$t" "$seeds" >>"$log" 2>&1 || true
+    left=$(( ${FUZZ_SECONDS:-180} - (SECONDS - start) ))
+  done
+  runs=$(awk '/^stat::number_of_executed_units/ {n += $2} END {print n + 0}' "$log")
+  coverage=$(grep -E '^#[0-9]+' "$log" | tail -1 | grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [0-9]+/[0-9a-zA-Z]+' || true)
+  echo "  $t: $((SECONDS - start)) s, $runs inputs run, $coverage"
   found=$(( $(ls "$build/findings/$t" | wc -l) - before ))
   if [ "$found" -gt 0 ]; then
     echo "  $t: $found new failing input(s) in $build/findings/$t/" >&2
