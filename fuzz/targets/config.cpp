@@ -22,17 +22,24 @@
 
 namespace {
 
-std::filesystem::path scratch_home() {
-  static const std::filesystem::path home = [] {
-    char pattern[] = "/tmp/bt-fuzz-config-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made == nullptr) std::abort();
-    std::filesystem::create_directories(std::filesystem::path(made) / ".config/brask-tolvane");
-    setenv("HOME", made, 1);
+// A plain array, so that it outlives every destructor run at exit.
+char scratch_dir[] = "/tmp/bt-fuzz-config-XXXXXX";
+
+void remove_scratch_home() {
+  std::error_code ignored;
+  std::filesystem::remove_all(scratch_dir, ignored);
+}
+
+void make_scratch_home() {
+  static const bool made = [] {
+    if (mkdtemp(scratch_dir) == nullptr) std::abort();
+    std::atexit(remove_scratch_home);
+    std::filesystem::create_directories(std::filesystem::path(scratch_dir) / ".config/brask-tolvane");
+    setenv("HOME", scratch_dir, 1);
     unsetenv("BRASK_TOLVANE_VAULT");
-    return std::filesystem::path(made);
+    return true;
   }();
-  return home;
+  (void)made;
 }
 
 void write_file(const std::filesystem::path& file, std::string_view text) {
@@ -43,7 +50,7 @@ void write_file(const std::filesystem::path& file, std::string_view text) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  scratch_home();
+  make_scratch_home();
   std::string_view rest(reinterpret_cast<const char*>(data), size);
   auto next_part = [&rest] {
     const std::size_t nul = rest.find('\0');
