@@ -39,7 +39,7 @@ status=0
 for t in "${targets[@]}"; do
   seeds="$here/corpus/$t"
   if [ "$mode" = check ]; then
-    if "$build/$t" "${limits[@]}" -runs=0 "$seeds" >"$build/$t.check.log" 2>&1; then
+    if "$build/$t" "${limits[@]}" -runs=0 -artifact_prefix="$build/$t.check-" "$seeds" >"$build/$t.check.log" 2>&1; then
       echo "fuzz check $t: ok ($(ls "$seeds" | wc -l) inputs)"
     else
       echo "fuzz check $t: FAILED, see $build/$t.check.log" >&2
