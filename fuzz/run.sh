@@ -8,7 +8,8 @@
 #                                  (default 180) at low priority (make fuzz)
 #
 # Fuzzing keeps what it learns in build-fuzz/corpus/<target>/ (the seeds in
-# fuzz/corpus/<target>/ are read, never written) and writes crashing inputs
+# fuzz/corpus/<target>/ are read, never written), uses the tokens of
+# fuzz/dict/<target>.dict, and writes crashing inputs
 # to build-fuzz/findings/<target>/; replay one with
 # `build-fuzz/<target> <file>`. Every run has an RSS limit (FUZZ_RSS_MB,
 # default 2048) and a per-input time limit (FUZZ_TIMEOUT, default 10 s),
@@ -25,7 +26,7 @@ mode="${1:-}"
 [ $# -gt 0 ] && shift
 case "$mode" in
   check|fuzz) ;;
-  -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+  -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
   *) echo "usage: fuzz/run.sh check|fuzz [target...]" >&2; exit 2 ;;
 esac
 targets=("$@")
@@ -53,12 +54,14 @@ for t in "${targets[@]}"; do
   echo "fuzzing $t for ${FUZZ_SECONDS:-180} s (log: $log)"
   # A find (crash, hang, exhausted memory) ends a libFuzzer run; the loop
   # starts it again on the grown corpus until the time is spent.
+  dict=()
+  [ -f "$here/dict/$t.dict" ] && dict=(-dict="$here/dict/$t.dict")
   before=$(ls "$build/findings/$t" | wc -l)
   start=$SECONDS
   left=${FUZZ_SECONDS:-180}
   while [ "$left" -gt 0 ]; do
     nice -n "${FUZZ_NICE:-19}" "$build/$t" "${limits[@]}" -max_total_time="$left" -print_final_stats=1 \
-      -artifact_prefix="$build/findings/$t/" ${FUZZ_ARGS:-} \
+      -artifact_prefix="$build/findings/$t/" "${dict[@]}" ${FUZZ_ARGS:-} \
       "$build/corpus/$t" "$seeds" >>"$log" 2>&1 || true
     left=$(( ${FUZZ_SECONDS:-180} - (SECONDS - start) ))
   done
