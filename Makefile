@@ -1,11 +1,14 @@
 # make run   set up, build (Release) and start the server on stdin/stdout
-# make test  set up, build with AddressSanitizer and UBSan, run every test
+# make test  set up, build with AddressSanitizer and UBSan, run every test,
+#            then each fuzz target over its seed corpus once
+# make fuzz  build the fuzz targets and run each for FUZZ_SECONDS (default
+#            180); see fuzz/run.sh
 # make bench build the server and the benchmark (Release) and run it;
 #            BENCH_ARGS=--large adds 100,000 notes (see bench/README.md)
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: setup build run test clean install demo bench bench-test
+.PHONY: setup build run test fuzz clean install demo bench bench-test
 
 setup:
 	@scripts/setup.sh
@@ -29,6 +32,10 @@ test: setup
 	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DBT_SANITIZE=ON
 	cmake --build build-test -j $(JOBS)
 	cd build-test && ctest --output-on-failure -j $(JOBS)
+	JOBS=$(JOBS) fuzz/run.sh check
+
+fuzz: setup
+	JOBS=$(JOBS) fuzz/run.sh fuzz
 
 bench: setup
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBT_TESTS=OFF -DBT_BENCH=ON >/dev/null
@@ -42,7 +49,7 @@ bench-test: setup
 	build-bench-test/bench/bench_tests
 
 clean:
-	rm -rf build build-test build-bench build-bench-test
+	rm -rf build build-test build-bench build-bench-test build-fuzz
 
 demo: build
 	@scripts/demo.sh

@@ -8,6 +8,8 @@ packages=(
   libsqlite3-dev libyaml-dev nlohmann-json3-dev libssl-dev
   libhowardhinnant-date-dev tzdata libicu-dev
   libgtest-dev libgmock-dev
+  # the fuzz targets: clang 16 with libc++ for the code, clang 14's libFuzzer
+  clang-16 libc++-16-dev libc++abi-16-dev libclang-rt-16-dev clang-14 libclang-rt-14-dev
 )
 
 missing=()

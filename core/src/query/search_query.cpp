@@ -62,6 +62,9 @@ std::string build_match_expression(std::string_view text) {
   for (std::string_view word : split_words(text)) {
     std::string term = "\"";
     for (char c : word) {
+      // The engine reads the expression only up to a NUL; as a space it
+      // separates tokens just as the tokenizer treats a NUL in a note.
+      if (c == '\0') c = ' ';
       if (c == '"') term += '"';
       term += c;
     }

@@ -39,7 +39,9 @@ SearchQuery parse_search_query(std::string_view query);
 // phrase, the word in double quotes with each double quote in it doubled and
 // "*" after, and the phrases are joined by " AND ". Quoting makes every word
 // plain text to the full-text engine: no word can act as an operator, a
-// column filter or an unbalanced quote. Empty text gives the empty text.
+// column filter or an unbalanced quote. A NUL character in a word is written
+// as a space (a token separator to the engine, which would otherwise stop
+// reading there). Empty text gives the empty text.
 std::string build_match_expression(std::string_view text);
 
 // Whether a note with this frontmatter passes the tag and meta filters of

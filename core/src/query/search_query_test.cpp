@@ -63,7 +63,7 @@ std::string fts_count(const std::string& expression) {
   sqlite3_stmt* raw = nullptr;
   sqlite3_prepare_v2(db, "SELECT count(*) FROM notes_fts WHERE notes_fts MATCH ?1", -1, &raw, nullptr);
   std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
-  sqlite3_bind_text(raw, 1, expression.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(raw, 1, expression.data(), static_cast<int>(expression.size()), SQLITE_TRANSIENT);
   if (sqlite3_step(raw) != SQLITE_ROW) return sqlite3_errmsg(db);
   return std::to_string(sqlite3_column_int(raw, 0));
 }
@@ -79,6 +79,10 @@ TEST(SearchQuery, MatchExpressionNeverBreaksTheFullTextSyntax) {
       {"star*", "1"},         {"{x}", "1"},            {"(AND)", "1"},
       {"a\"\"b", "0"},        {"\"unbalanced", "0"},   {"report missing", "0"},
       {"\"", "0"},            {"\"\"\"", "0"},        // no token at all: no match, no error
+      // A NUL character (JSON's \u0000) separates tokens like any control
+      // character; it must not end the expression inside its quotes.
+      {std::string_view("quarterly\0rep", 13), "1"}, {std::string_view("report\0", 7), "1"},
+      {std::string_view("\0", 1), "0"},                {std::string_view("rep\0ort", 7), "0"},
   };
   for (const Case& c : cases) {
     const std::string expression = build_match_expression(c.text);

@@ -59,6 +59,15 @@ TEST_F(Search, FreeWordsArePrefixesInTitlesAndBodies) {
     EXPECT_TRUE(is_ok(search_notes(*vault, quoted, 25))) << quoted;
 }
 
+// JSON text may hold NUL characters (\u0000); they separate words, and never
+// make the search fail.
+TEST_F(Search, NulCharactersInTheQuerySeparateWords) {
+  hand_note("a", "title: Budget review\n", "numbers for q3");
+  EXPECT_EQ(ids(std::string_view("budget\0", 7)), Ids{"a"});
+  EXPECT_EQ(ids(std::string_view("budget\0rev", 11)), Ids{"a"});
+  EXPECT_EQ(ids(std::string_view("\0", 1)), Ids{});
+}
+
 TEST_F(Search, EmptyQueriesListTheNewestWithoutSnippets) {
   for (int i = 0; i < 205; ++i) {
     Note note = testing::note_in(*vault, "n" + std::to_string(i), "Note " + std::to_string(i));

@@ -6,6 +6,14 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <string>
+
+#ifndef __cpp_lib_to_chars
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <locale.h>
+#endif
 
 namespace core {
 namespace {
@@ -76,18 +84,58 @@ bool is_decimal_float(std::string_view t) {
   return i == t.size() && (dot || exponent);
 }
 
+// The value of an unsigned decimal float (one that passed is_decimal_float,
+// not all zeros) too large or too small for a double: zero when its first
+// significant digit stands right of the point by more than its exponent
+// brings it back, else infinity. Only the sign of that sum matters, so the
+// exponent is read no further than a bound far beyond any double.
+double out_of_range_value(std::string_view text) {
+  const size_t e = std::min(text.find_first_of("eE"), text.size());
+  const std::string_view mantissa = text.substr(0, e);
+  const size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string_view::npos) return 0.0;
+  // The power of ten of the first significant digit, before the exponent.
+  const long long place = first < point ? static_cast<long long>(point - first - 1)
+                                        : -static_cast<long long>(first - point);
+  long long exponent = 0;
+  if (e < text.size()) {
+    std::string_view digits = text.substr(e + 1);
+    bool negative = false;
+    digits = drop_sign(digits, negative);
+    for (char c : digits)
+      if (exponent < 1'000'000'000'000) exponent = exponent * 10 + (c - '0');
+    if (negative) exponent = -exponent;
+  }
+  return place + exponent < 0 ? 0.0 : std::numeric_limits<double>::infinity();
+}
+
+#ifdef __cpp_lib_to_chars
 double decimal_float_value(std::string_view text) {
   bool negative = false;
   std::string_view unsigned_text = drop_sign(text, negative);
   double value = 0;
   auto [end, ec] = std::from_chars(unsigned_text.data(), unsigned_text.data() + unsigned_text.size(), value);
-  // Out of range: a negative exponent underflowed to zero, anything else overflowed.
-  if (ec == std::errc::result_out_of_range) {
-    const bool tiny = text.find("e-") != std::string_view::npos || text.find("E-") != std::string_view::npos;
-    value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
-  }
+  if (ec == std::errc::result_out_of_range) value = out_of_range_value(unsigned_text);
   return negative ? -value : value;
 }
+#else
+// For standard libraries without a floating-point from_chars (libc++ 16, used
+// by the fuzz build); gives the values of the version above. `text` has
+// passed is_decimal_float, so strtod reads all of it; under the "C" locale
+// the decimal point is "." whatever the process locale is. Both round to
+// nearest, and both report out of range exactly when the result is infinite
+// or is zero from digits that are not all zero (a subnormal is a value).
+double decimal_float_value(std::string_view text) {
+  bool negative = false;
+  const std::string unsigned_text(drop_sign(text, negative));
+  static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
+  errno = 0;
+  double value = strtod_l(unsigned_text.c_str(), nullptr, c_locale);
+  if (errno == ERANGE && (value == 0.0 || std::isinf(value))) value = out_of_range_value(unsigned_text);
+  return negative ? -value : value;
+}
+#endif
 
 std::optional<double> special_float(std::string_view text) {
   bool negative = false;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <string>
 
 namespace core {
 namespace {
@@ -32,6 +34,26 @@ TEST(YamlValue, PlainScalarsResolveToTheirType) {
   for (std::string_view nan : {".nan", ".NaN", ".NAN"})
     EXPECT_TRUE(std::isnan(std::get<double>(resolve_plain_scalar(nan).value))) << nan;
   EXPECT_TRUE(reads_as_text("-.nan"));
+}
+
+// Beyond the range of a double a decimal float is zero or infinite by where
+// its first significant digit stands, however the digits are written.
+TEST(YamlValue, FloatsOutOfRangeUnderflowOrOverflowByMagnitude) {
+  struct Case { std::string in; double want; };
+  const double inf = std::numeric_limits<double>::infinity();
+  const std::string zeros(400, '0');
+  for (const Case& c : {Case{"1e-400", 0.0}, Case{"-1E-400", -0.0}, Case{"0." + zeros + "1", 0.0},
+                        Case{"-0." + zeros + "1", -0.0}, Case{"0." + zeros + "1e+5", 0.0},
+                        Case{"1" + zeros + ".0", inf}, Case{"1" + zeros + "e-10", inf},
+                        Case{"-1" + zeros + ".5E-3", -inf}, Case{"0.001e312", inf}, Case{"1000e-327", 0.0},
+                        Case{"1e-99999999999999999999999", 0.0}, Case{"1e99999999999999999999999", inf},
+                        Case{"1e-320", 1e-320}}) {
+    const YamlValue got = resolve_plain_scalar(c.in);
+    ASSERT_TRUE(std::holds_alternative<double>(got.value)) << c.in;
+    const double value = std::get<double>(got.value);
+    EXPECT_EQ(value, c.want) << c.in;
+    EXPECT_EQ(std::signbit(value), std::signbit(c.want)) << c.in;
+  }
 }
 
 TEST(YamlValue, PlainFormsReadBackAsTheSameValue) {
