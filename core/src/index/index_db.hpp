@@ -4,6 +4,7 @@
 // the call drops it.
 
 #include "index/sqlite.hpp"
+#include "index/statement_cache.hpp"
 #include "base/error.hpp"
 
 #include <filesystem>
@@ -16,6 +17,10 @@ struct Vault {
   // Whether the full-text rows of a note can be found by its id through an
   // index (see open_vault); otherwise they are found by scanning.
   bool fts_note_id_indexed = false;
+  // Statements the write path runs again and again (the indexer's, the
+  // lookups'), prepared once per vault. Borrowing one changes nothing a
+  // reader of the vault can see, hence usable through a const vault.
+  mutable StatementCache statements;
 
   // The connection for statements of other units; lives as long as the vault.
   sqlite3* db() const { return connection.get(); }
