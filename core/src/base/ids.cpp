@@ -1,5 +1,7 @@
 #include "base/ids.hpp"
 
+#include "base/base36.hpp"
+
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <random>
 #include <thread>
+#include <vector>
 
 namespace core {
 namespace {
@@ -25,17 +28,35 @@ struct FreeMd {
   void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
 };
 using MdCtx = std::unique_ptr<EVP_MD_CTX, FreeMd>;
+struct FreeMdAlgorithm {
+  void operator()(EVP_MD* p) const { EVP_MD_free(p); }
+};
+using MdAlgorithm = std::unique_ptr<EVP_MD, FreeMdAlgorithm>;
 
-// SHA3-512 of `data`. OpenSSL fails here only when it cannot allocate; the
-// digest then stays zero, which still yields a well-formed identifier.
+// SHA3-512 with the algorithm fetched and the context made once per thread:
+// fetching by name and allocating a context cost more than hashing the
+// short inputs identifiers are made from.
+class Sha3 {
+ public:
+  // SHA3-512 of `data`. OpenSSL fails here only when it cannot allocate;
+  // the digest then stays zero, which still yields a well-formed identifier.
+  Digest digest(std::string_view data) {
+    Digest digest{};
+    unsigned int size = 0;
+    if (md_ && ctx_ && EVP_DigestInit_ex(ctx_.get(), md_.get(), nullptr) == 1 &&
+        EVP_DigestUpdate(ctx_.get(), data.data(), data.size()) == 1)
+      EVP_DigestFinal_ex(ctx_.get(), digest.data(), &size);
+    return digest;
+  }
+
+ private:
+  MdAlgorithm md_{EVP_MD_fetch(nullptr, "SHA3-512", nullptr)};
+  MdCtx ctx_{EVP_MD_CTX_new()};
+};
+
 Digest sha3_512(std::string_view data) {
-  Digest digest{};
-  MdCtx ctx(EVP_MD_CTX_new());
-  unsigned int size = 0;
-  if (ctx && EVP_DigestInit_ex(ctx.get(), EVP_sha3_512(), nullptr) == 1 &&
-      EVP_DigestUpdate(ctx.get(), data.data(), data.size()) == 1)
-    EVP_DigestFinal_ex(ctx.get(), digest.data(), &size);
-  return digest;
+  thread_local Sha3 sha3;
+  return sha3.digest(data);
 }
 
 // Fills `out` from OpenSSL's generator. Should it ever fail, the system's
@@ -46,37 +67,36 @@ void random_bytes(unsigned char* out, size_t size) {
   for (size_t i = 0; i < size; ++i) out[i] = static_cast<unsigned char>(device());
 }
 
-// Uniform in [0, bound) by rejection sampling.
-std::uint64_t random_below(std::uint64_t bound) {
-  const std::uint64_t limit = UINT64_MAX - UINT64_MAX % bound;
-  for (;;) {
+// Random 64-bit values drawn from the generator `count` at a time: one call
+// into OpenSSL (which checks for a fork and takes a lock on every call)
+// serves a whole identifier. Nothing is kept past the draw of one
+// identifier, so a forked process never reuses its parent's values.
+class Draws {
+ public:
+  explicit Draws(size_t count) : values_(count) {
+    random_bytes(reinterpret_cast<unsigned char*>(values_.data()), values_.size() * sizeof(std::uint64_t));
+  }
+
+  // Uniform in [0, bound) by rejection sampling.
+  std::uint64_t below(std::uint64_t bound) {
+    const std::uint64_t limit = UINT64_MAX - UINT64_MAX % bound;
+    for (;;) {
+      const std::uint64_t value = next();
+      if (value < limit) return value % bound;
+    }
+  }
+
+ private:
+  std::uint64_t next() {
+    if (used_ < values_.size()) return values_[used_++];
     std::uint64_t value = 0;
     random_bytes(reinterpret_cast<unsigned char*>(&value), sizeof value);
-    if (value < limit) return value % bound;
+    return value;
   }
-}
 
-// The digest read as one big-endian unsigned integer, written in base 36
-// with its most significant digit first and no leading zeros.
-std::string base36(const Digest& digest) {
-  Digest n = digest;
-  std::string out;
-  auto is_zero = [&] {
-    for (unsigned char b : n)
-      if (b) return false;
-    return true;
-  };
-  while (!is_zero()) {
-    unsigned remainder = 0;
-    for (unsigned char& b : n) {
-      unsigned value = remainder * 256 + b;
-      b = static_cast<unsigned char>(value / 36);
-      remainder = value % 36;
-    }
-    out.push_back(kBase36[remainder]);
-  }
-  return {out.rbegin(), out.rend()};
-}
+  std::vector<std::uint64_t> values_;
+  size_t used_ = 0;
+};
 
 void append_be(std::string& out, std::uint64_t value, int bytes) {
   for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>(i < 8 ? (value >> (8 * i)) & 0xFF : 0));
@@ -95,7 +115,7 @@ std::string make_fingerprint() {
 }
 
 struct ThreadState {
-  std::uint64_t counter = random_below(kCounterRange);
+  std::uint64_t counter = Draws(1).below(kCounterRange);
   std::string fingerprint = make_fingerprint();
 };
 
@@ -120,14 +140,15 @@ std::string new_note_id() {
   using namespace std::chrono;
   const auto millis = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
 
+  Draws draws(25);  // 24 characters of entropy, then the leading letter
   std::string input;
   input.reserve(80);
   append_be(input, static_cast<std::uint64_t>(millis), 16);
-  for (int i = 0; i < 24; ++i) input.push_back(kBase36[random_below(36)]);
+  for (int i = 0; i < 24; ++i) input.push_back(kBase36[draws.below(36)]);
   append_be(input, state.counter++, 8);
   input += state.fingerprint;
 
-  std::string id(1, kBase36[10 + random_below(26)]);
+  std::string id(1, kBase36[10 + draws.below(26)]);
   id += base36(sha3_512(input)).substr(0, 23);
   return id;
 }

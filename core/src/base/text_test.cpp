@@ -42,6 +42,17 @@ TEST(Text, Utf8Validation) {
   EXPECT_FALSE(is_valid_utf8("\xC3"));
   EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));  // a surrogate
   EXPECT_FALSE(is_valid_utf8("\xC0\xAF"));      // overlong
+  // ASCII is skipped in blocks of eight bytes: a bad or a good sequence at
+  // every offset around a block's edges, in texts of every length near one.
+  for (std::size_t before = 0; before <= 17; ++before) {
+    for (std::size_t after = 0; after <= 9; ++after) {
+      const std::string pad_before(before, 'a'), pad_after(after, 'b');
+      EXPECT_TRUE(is_valid_utf8(pad_before + "\xC3\xA4" + pad_after)) << before << ' ' << after;
+      EXPECT_TRUE(is_valid_utf8(pad_before + pad_after)) << before << ' ' << after;
+      for (std::string_view bad : {"\xC3", "\xFF", "\xED\xA0\x80", "\xE2\x82"})
+        EXPECT_FALSE(is_valid_utf8(pad_before + std::string(bad) + pad_after)) << before << ' ' << after;
+    }
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // the call drops it.
 
 #include "index/sqlite.hpp"
+#include "index/statement_cache.hpp"
 #include "base/error.hpp"
 
 #include <filesystem>
@@ -31,6 +32,11 @@ struct Vault {
   // notes with an oddly spelled stored path through another (see open_vault).
   bool link_titles_indexed = false;
   bool odd_paths_indexed = false;
+  // Statements the write path runs again and again (the indexer's, the
+  // lookups'), prepared once per vault; declared after `connection` so they
+  // are finalised before it closes. Borrowing one changes nothing a
+  // reader of the vault can see, hence usable through a const vault.
+  mutable StatementCache statements;
 
   // The connection for statements of other units; lives as long as the vault.
   sqlite3* db() const { return connection.get(); }

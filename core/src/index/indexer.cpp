@@ -10,6 +10,7 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -72,6 +73,34 @@ std::filesystem::path strip_root(const std::filesystem::path& root, const std::f
   return rest;
 }
 
+// Whether `text` is a path written with nothing parts_of would drop or
+// merge: not empty, no empty component ("//" or a trailing "/", a leading
+// "/" only as the root) and no "." component. Its components joined with "/" then give back `text` itself.
+bool plain_path(std::string_view text) {
+  if (text.empty() || text.back() == '/') return false;
+  if (text.find("//") != std::string_view::npos) return false;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = text.find('/', start);
+    const std::string_view part = text.substr(start, slash == std::string_view::npos ? slash : slash - start);
+    if (part == ".") return false;
+    if (slash == std::string_view::npos) return true;
+    start = slash + 1;
+  }
+}
+
+// What strip_root gives, found by comparing text, when both `root` and
+// `path` are plain and `path` is `root` + "/" + more: the rest, as text.
+// Nullopt when the case is not that simple (strip_root decides then).
+// Splitting paths into components costs more than indexing a short note.
+std::optional<std::string> plainly_under(std::string_view root, std::string_view path) {
+  if (root == "/" || path.size() <= root.size() + 1 || !path.starts_with(root) || path[root.size()] != '/')
+    return std::nullopt;
+  const std::string_view rest = path.substr(root.size() + 1);
+  if (rest.front() == '/' || !plain_path(root) || !plain_path(rest)) return std::nullopt;
+  return std::string(rest);
+}
+
 // The writer throws on invalid UTF-8; that is the only failure expected.
 Result<std::string> compact_json(const nlohmann::json& value) {
   try {
@@ -84,7 +113,7 @@ Result<std::string> compact_json(const nlohmann::json& value) {
 Result<void> write_note_row(const Vault& vault, const Note& note, const std::string& path,
                             const std::string& tags_json, const std::string& metas_json) {
   const NoteFrontmatter& fm = note.frontmatter;
-  return run_statement(vault.db(), kUpsertNote, fm.id, path, fm.title, tags_json, metas_json, fm.workspace_id,
+  return run_cached(vault.statements, vault.db(), kUpsertNote, fm.id, path, fm.title, tags_json, metas_json, fm.workspace_id,
                        fm.updated);
 }
 
@@ -92,8 +121,8 @@ std::string_view delete_fts(const Vault& vault) { return vault.fts_note_id_index
 
 Result<void> write_fts_row(const Vault& vault, const Note& note) {
   const NoteFrontmatter& fm = note.frontmatter;
-  if (auto gone = run_statement(vault.db(), delete_fts(vault), fm.id); !gone) return gone;
-  return run_statement(vault.db(), kInsertFts, fm.id, fm.title, note.body);
+  if (auto gone = run_cached(vault.statements, vault.db(), delete_fts(vault), fm.id); !gone) return gone;
+  return run_cached(vault.statements, vault.db(), kInsertFts, fm.id, fm.title, note.body);
 }
 
 // Title links go to the one live note holding the title, when there is
@@ -116,17 +145,17 @@ Result<std::vector<LinkRecord>> resolve_links(const Vault& vault, const Note& no
 
 Result<void> write_link_rows(const Vault& vault, const Note& note) {
   const std::string& id = note.frontmatter.id;
-  if (auto gone = run_statement(vault.db(), kDeleteLinks, id); !gone) return gone;
+  if (auto gone = run_cached(vault.statements, vault.db(), kDeleteLinks, id); !gone) return gone;
   auto links = resolve_links(vault, note);
   if (!links) return std::unexpected(std::move(links.error()));
-  auto insert = prepare(vault.db(), kInsertLink);
+  auto insert = vault.statements.lend(vault.db(), kInsertLink);
   if (!insert) return std::unexpected(std::move(insert.error()));
   for (const LinkRecord& link : *links) {
-    auto bound = insert->bind_all(new_note_id(), id, link.target_id, link.target_title, link.link_type,
+    auto bound = (*insert)->bind_all(new_note_id(), id, link.target_id, link.target_title, link.link_type,
                                   link.unresolved ? 1 : 0);
     if (!bound) return bound;
-    if (auto done = insert->run(); !done) return done;
-    insert->reset();
+    if (auto done = (*insert)->run(); !done) return done;
+    (*insert)->reset();
   }
   return {};
 }
@@ -134,18 +163,25 @@ Result<void> write_link_rows(const Vault& vault, const Note& note) {
 }  // namespace
 
 std::string stored_path(const std::filesystem::path& root, const std::filesystem::path& path) {
-  std::string text = lossy_utf8(strip_root(root, path).string());
+  std::optional<std::string> rest = plainly_under(root.native(), path.native());
+  std::string text = lossy_utf8(rest ? *rest : strip_root(root, path).string());
   std::replace(text.begin(), text.end(), '\\', '/');
   return text;
 }
 
+Result<StoredJson> stored_json(const NoteFrontmatter& fm) {
+  auto tags = compact_json(fm.tags);
+  if (!tags) return std::unexpected(std::move(tags.error()));
+  auto metas = compact_json(fm.metas);  // std::map: keys already in byte order
+  if (!metas) return std::unexpected(std::move(metas.error()));
+  return StoredJson{std::move(*tags), std::move(*metas)};
+}
+
 Result<void> write_note_rows(const Vault& vault, const Note& note) {
   const std::string path = stored_path(vault.root, note.path);
-  auto tags = compact_json(note.frontmatter.tags);
-  if (!tags) return std::unexpected(std::move(tags.error()));
-  auto metas = compact_json(note.frontmatter.metas);  // std::map: keys already in byte order
-  if (!metas) return std::unexpected(std::move(metas.error()));
-  if (auto row = write_note_row(vault, note, path, *tags, *metas); !row) return row;
+  auto json = stored_json(note.frontmatter);
+  if (!json) return std::unexpected(std::move(json.error()));
+  if (auto row = write_note_row(vault, note, path, json->tags, json->metas); !row) return row;
   return write_fts_row(vault, note);
 }
 
@@ -162,8 +198,8 @@ Result<void> index_note(const Vault& vault, const Note& note) {
 }
 
 Result<void> write_note_deleted(const Vault& vault, std::string_view id) {
-  if (auto marked = run_statement(vault.db(), kMarkDeleted, id); !marked) return marked;
-  return run_statement(vault.db(), delete_fts(vault), id);
+  if (auto marked = run_cached(vault.statements, vault.db(), kMarkDeleted, id); !marked) return marked;
+  return run_cached(vault.statements, vault.db(), delete_fts(vault), id);
 }
 
 Result<void> mark_note_deleted(const Vault& vault, std::string_view id) {

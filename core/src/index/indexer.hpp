@@ -19,6 +19,15 @@ namespace core {
 // Example: <root>/notes/work/a.md gives "notes/work/a.md".
 std::string stored_path(const std::filesystem::path& root, const std::filesystem::path& path);
 
+// The texts the index stores in tags_json and metas_json for a note with
+// frontmatter `fm`: compact JSON, metas in key order. Fails with Json when a
+// value is not valid UTF-8.
+struct StoredJson {
+  std::string tags;
+  std::string metas;
+};
+[[nodiscard]] Result<StoredJson> stored_json(const NoteFrontmatter& fm);
+
 // Writes everything the index holds for `note`, whose file is already on
 // disk at `note.path`: its note_files row (live again if it was deleted),
 // its full-text row, and one links row per link of its body. Title links

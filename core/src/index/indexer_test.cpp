@@ -42,6 +42,22 @@ TEST(StoredPath, RelativeToTheRootWithSlashes) {
       {"/v", "/vault/notes/a.md", "/vault/notes/a.md"},  // a prefix of the text is not a prefix of the path
       {"/v", "/w/notes/a.md", "/w/notes/a.md"},
       {"/v", "/v/notes/\xFF\xC3\xA4.md", "notes/\xEF\xBF\xBD\xC3\xA4.md"},
+      // Roots and paths spelled with empty or "." components, or "..".
+      {"/v/.", "/v/notes/a.md", "notes/a.md"},
+      {"/v", "/v/./notes/a.md", "notes/a.md"},
+      {"/v", "/v//notes/a.md", "notes/a.md"},
+      {"/v//", "/v/notes/a.md", "notes/a.md"},
+      {"//v", "/v/notes/a.md", "notes/a.md"},
+      {"v", "v/notes/a.md", "notes/a.md"},
+      {"./v", "v/notes/a.md", "notes/a.md"},
+      {"/w/../v", "/w/../v/notes/a.md", "notes/a.md"},
+      {"/w/../v", "/v/notes/a.md", "/v/notes/a.md"},
+      {"/v", "/v/notes/.hidden.md", "notes/.hidden.md"},
+      {"/v", "/v/notes/..md", "notes/..md"},
+      {"/v", "/v", ""},
+      {"/v", "/v/", ""},
+      {"/v", "/v/notes/a/", "notes/a"},
+      {"/", "/notes/a.md", "notes/a.md"},
   };
   for (const Case& c : cases) EXPECT_EQ(stored_path(c.root, c.path), c.want) << "root: " << c.root << " path: " << c.path;
 }

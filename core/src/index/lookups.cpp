@@ -14,11 +14,11 @@ constexpr std::string_view kTitleById =
 constexpr std::string_view kIdByTitle =
     "SELECT id FROM note_files WHERE deleted_at IS NULL AND lower(trim(title)) = lower(trim(?1)) LIMIT 2";
 
-// Prepares `sql` and binds `value` to ?1.
-Result<Statement> query_with(const Vault& vault, std::string_view sql, std::string_view value) {
-  auto stmt = prepare(vault.db(), sql);
+// Borrows `sql` from the vault's statements and binds `value` to ?1.
+Result<StatementCache::Lease> query_with(const Vault& vault, std::string_view sql, std::string_view value) {
+  auto stmt = vault.statements.lend(vault.db(), sql);
   if (!stmt) return stmt;
-  if (auto bound = stmt->bind_text(1, value); !bound) return std::unexpected(std::move(bound.error()));
+  if (auto bound = (*stmt)->bind_text(1, value); !bound) return std::unexpected(std::move(bound.error()));
   return stmt;
 }
 
@@ -35,7 +35,7 @@ Result<std::optional<std::string>> next_text(Statement& stmt) {
 Result<std::optional<std::string>> first_text(const Vault& vault, std::string_view sql, std::string_view value) {
   auto stmt = query_with(vault, sql, value);
   if (!stmt) return std::unexpected(std::move(stmt.error()));
-  return next_text(*stmt);
+  return next_text(**stmt);
 }
 
 }  // namespace
@@ -51,9 +51,9 @@ Result<std::optional<std::string>> title_by_id(const Vault& vault, std::string_v
 Result<std::optional<std::string>> id_by_title(const Vault& vault, std::string_view title) {
   auto stmt = query_with(vault, kIdByTitle, title);
   if (!stmt) return std::unexpected(std::move(stmt.error()));
-  auto first = next_text(*stmt);
+  auto first = next_text(**stmt);
   if (!first || !*first) return first;
-  auto second = stmt->step();
+  auto second = (*stmt)->step();
   if (!second) return std::unexpected(std::move(second.error()));
   if (*second) return std::nullopt;  // two live notes share the title: ambiguous
   return first;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace core {
@@ -129,6 +130,43 @@ TEST_F(Reindex, ProgressCountsEveryStep) {
   ASSERT_TRUE(is_ok(applied));
   ASSERT_EQ(seen.size(), 4u);
   EXPECT_EQ(seen.back(), (std::pair<std::size_t, std::size_t>{4, 4}));
+}
+
+// Names where text order and component order part: "-" and " " sort
+// below "/" as bytes, above it as components.
+TEST_F(Reindex, NotesAreListedInPathOrder) {
+  const std::vector<std::string> names = {"a-b.md", "a/b.md", "a.md", "a b.md", "a/a/z.md", "ab.md", "a/-.md", "a0.md"};
+  std::vector<fs::path> want;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    tv.write_file("notes/" + names[i], note_text("n" + std::to_string(i), "N" + std::to_string(i), "x"));
+    want.push_back(tv.notes() / names[i]);
+  }
+  std::sort(want.begin(), want.end());
+  std::vector<fs::path> got;
+  for (const NoteChange& change : compare().to_index) got.push_back(change.note.path);
+  EXPECT_EQ(got, want);
+}
+
+// Tags and metas are compared as JSON values: another program's spelling
+// of the same value is in step, a different value is not.
+TEST_F(Reindex, JsonColumnsCompareAsValues) {
+  tv.write_file("notes/m.md", "---\nid: m\ntitle: M\ntags: [x, \"q\\\"\"]\nmetas:\n  b: '2'\n  a: '1'\n"
+                              "updated: 2024-01-01T00:00:00Z\n---\nbody");
+  ASSERT_TRUE(is_ok(apply_reindex(*vault, compare())));
+  struct Case { std::string_view tags, metas, differs; };
+  for (const Case& c : {Case{R"(["x","q\""])", R"({"a":"1","b":"2"})", ""},
+                        Case{R"([ "x", "q\u0022" ])", R"({ "b": "2", "a": "1" })", ""},
+                        Case{R"(["x"])", R"({"a":"1","b":"2"})", "tags"},
+                        Case{R"(["x","q\""])", R"({"a":"1"})", "metas"},
+                        Case{"not json", R"({"a":"1","b":"2"})", "tags"}}) {
+    ASSERT_TRUE(is_ok(run_statement(vault->db(), "UPDATE note_files SET tags_json = ?1, metas_json = ?2 WHERE id = 'm'",
+                                    c.tags, c.metas)));
+    VaultComparison now = compare();
+    std::string differs;
+    for (const NoteChange& change : now.to_index)
+      for (const std::string& what : change.differs) differs += what;
+    EXPECT_EQ(differs, c.differs) << c.tags << ' ' << c.metas;
+  }
 }
 
 }  // namespace
