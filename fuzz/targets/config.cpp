@@ -10,6 +10,7 @@
 #include "config/config.hpp"
 #include "config/strict_json.hpp"
 #include "config/vault_select.hpp"
+#include "input_parts.hpp"
 #include "base/text.hpp"
 
 #include <cstddef>
@@ -51,16 +52,10 @@ void write_file(const std::filesystem::path& file, std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   make_scratch_home();
-  std::string_view rest(reinterpret_cast<const char*>(data), size);
-  auto next_part = [&rest] {
-    const std::size_t nul = rest.find('\0');
-    const std::string_view part = rest.substr(0, nul);
-    rest = nul == std::string_view::npos ? std::string_view{} : rest.substr(nul + 1);
-    return part;
-  };
-  const std::string_view mcp_json = next_part();
-  const std::string_view settings_json = next_part();
-  const std::string_view vault = next_part();
+  InputParts parts(data, size);
+  const std::string_view mcp_json = parts.next();
+  const std::string_view settings_json = parts.next();
+  const std::string_view vault = parts.next();
   write_file(core::mcp_config_file(), mcp_json);
   write_file(core::settings_file(), settings_json);
 

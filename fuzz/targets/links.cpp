@@ -7,6 +7,7 @@
 
 #include "links/link_extract.hpp"
 #include "links/link_rewrite.hpp"
+#include "input_parts.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,16 +15,10 @@
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  std::string_view rest(reinterpret_cast<const char*>(data), size);
-  auto next_part = [&rest] {
-    const std::size_t nul = rest.find('\0');
-    const std::string_view part = rest.substr(0, nul);
-    rest = nul == std::string_view::npos ? std::string_view{} : rest.substr(nul + 1);
-    return part;
-  };
-  const std::string_view body = next_part();
-  const std::string_view old_title = next_part();
-  const std::string_view new_title = next_part();
+  InputParts parts(data, size);
+  const std::string_view body = parts.next();
+  const std::string_view old_title = parts.next();
+  const std::string_view new_title = parts.next();
 
   std::size_t previous_end = 0;
   for (const core::WikiLinkSpan& span : core::find_wiki_link_spans(body)) {
