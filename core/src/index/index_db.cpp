@@ -123,7 +123,8 @@ bool has_marker(const std::filesystem::path& root) {
 }  // namespace
 
 Result<Vault> open_vault(const std::filesystem::path& root) {
-  Vault vault{root, nullptr};
+  Vault vault;
+  vault.root = root;
   if (!has_marker(vault.root)) return std::unexpected(CoreError::message("not a vault: " + root.string()));
   auto db = open_database(vault.root / ".brask-tolvane" / "index.db");
   if (!db) return std::unexpected(std::move(db.error()));

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 #include <system_error>
 
 namespace core {
@@ -92,8 +93,13 @@ Result<void> copy_then_remove(const fs::path& from, const fs::path& to) {
   std::error_code ec;
   const fs::file_status status = fs::symlink_status(from, ec);
   if (ec) return std::unexpected(CoreError::io(ec.message()));
-  const fs::path temp = to.parent_path() / ("." + to.filename().string().substr(0, 200) + "." +
-                                            new_note_id().substr(1, 10) + ".tmp");
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + string.
+  std::string temp_name = ".";
+  temp_name += to.filename().string().substr(0, 200);
+  temp_name += '.';
+  temp_name += new_note_id().substr(1, 10);
+  temp_name += ".tmp";
+  const fs::path temp = to.parent_path() / temp_name;
   if (auto copied = copy_entry(from, temp, fs::is_symlink(status)); !copied) {
     fs::remove(temp, ec);  // a leftover temporary is harmless, and there is no one to tell
     return copied;
