@@ -39,12 +39,20 @@ std::string row_line(const ReportRow& row) {
   return line + "\n";
 }
 
+// "; first tenth R notes/s, last tenth R notes/s", or nothing when not measured.
+std::string tenths_text(const LoadSummary& load) {
+  if (load.first_tenth_seconds <= 0 || load.last_tenth_seconds <= 0) return "";
+  const double tenth = static_cast<double>(load.notes) / 10;
+  return "; first tenth " + printed("%.1f", tenth / load.first_tenth_seconds) + " notes/s, last tenth " +
+         printed("%.1f", tenth / load.last_tenth_seconds) + " notes/s";
+}
+
 std::string load_line(const LoadSummary& load) {
   const double rate = load.seconds > 0 ? static_cast<double>(load.notes) / load.seconds : 0;
   return "load: " + with_thousands(load.notes) + " notes in " + printed("%.1f", load.seconds) + " s = " +
          printed("%.1f", rate) + " notes/s (upsert_note median " + format_ms(load.upsert.median_ms) +
          " ms, p95 " + format_ms(load.upsert.p95_ms) + " ms; move_note median " + format_ms(load.move.median_ms) +
-         " ms, p95 " + format_ms(load.move.p95_ms) + " ms)\n";
+         " ms, p95 " + format_ms(load.move.p95_ms) + " ms)" + tenths_text(load) + "\n";
 }
 
 }  // namespace

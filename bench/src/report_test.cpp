@@ -40,7 +40,7 @@ TEST(Report, TableShowsTimesRatioAndFailures) {
   report.seed = 1;
   report.warmup = 3;
   report.reps = 30;
-  report.load = LoadSummary{1000, 4.0, {2, 3, 1000}, {1, 1.5, 850}};
+  report.load = LoadSummary{1000, 4.0, {2, 3, 1000}, {1, 1.5, 850}, 0.25, 0.5};
   report.peak_kib = 2048;
   report.remarks = {"a remark"};
   report.rows.push_back({"ping", std::nullopt, Summary{0.02, 0.03, 30}, std::nullopt, std::nullopt, ""});
@@ -50,6 +50,7 @@ TEST(Report, TableShowsTimesRatioAndFailures) {
   const std::string text = format_report(report);
   EXPECT_NE(text.find("== 1,000 notes (seed 1; 30 timed calls after 3 warm-up calls"), std::string::npos) << text;
   EXPECT_NE(text.find("load: 1,000 notes in 4.0 s = 250.0 notes/s (upsert_note median 2.000 ms"), std::string::npos) << text;
+  EXPECT_NE(text.find(" ms); first tenth 400.0 notes/s, last tenth 200.0 notes/s\n"), std::string::npos) << text;
   EXPECT_NE(text.find("server peak resident memory (VmHWM): 2.0 MiB\n"), std::string::npos) << text;
   EXPECT_NE(text.find("a remark\n"), std::string::npos) << text;
   const std::string rare = "search_notes rare word                   3      1.000      1.500      0.500      0.100    2.0x\n";

@@ -65,7 +65,10 @@ Outcome<LoadSummary> load_vault(ServerProcess& server, const VaultGenerator& vau
                                 const RunOptions& options) {
   std::vector<double> upserts, moves;
   const auto started = Clock::now();
+  const size_t tenth = vault.size() / 10;
+  double first_tenth_seconds = 0, last_tenth_started = 0;
   for (size_t i = 0; i < vault.size(); ++i) {
+    if (tenth > 0 && i == vault.size() - tenth) last_tenth_started = seconds_since(started);
     const NoteDraft note = vault.note(i);
     json arguments = {{"id", note.id}, {"title", note.title}, {"body", note.body}, {"metas", note.metas}, {"vault", root}};
     auto created = server.call_tool("upsert_note", arguments);
@@ -78,10 +81,14 @@ Outcome<LoadSummary> load_vault(ServerProcess& server, const VaultGenerator& vau
       if (auto ok = expect_member(moved->value, "folder", note.folder); !ok) return failure(ok.error());
       moves.push_back(moved->ms);
     }
-    if ((i + 1) % std::max<size_t>(vault.size() / 10, 1) == 0)
+    if (tenth > 0 && i + 1 == tenth) first_tenth_seconds = seconds_since(started);
+    if ((i + 1) % std::max<size_t>(tenth, 1) == 0)
       progress(options, "loaded " + with_thousands(i + 1) + " notes in " + format_ms(seconds_since(started)) + " s");
   }
-  return LoadSummary{vault.size(), seconds_since(started), summarize(upserts), summarize(moves)};
+  const double seconds = seconds_since(started);
+  const double last_tenth_seconds = tenth > 0 ? seconds - last_tenth_started : 0;
+  return LoadSummary{vault.size(), seconds, summarize(upserts), summarize(moves), first_tenth_seconds,
+                     last_tenth_seconds};
 }
 
 Outcome<TimedReply> send(ServerProcess& server, const ServerCall& call) {
