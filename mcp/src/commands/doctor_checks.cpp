@@ -119,7 +119,9 @@ void check_vault(DoctorFindings& f, const fs::path& root) {
     f.problems.push_back("the index fails its integrity check: " + index.string());
   check_fts(f, index);
   if (f.fts_error) f.problems.push_back("the full-text index fails its check: " + *f.fts_error);
-  core::Vault vault{root, std::move(*db)};
+  core::Vault vault;
+  vault.root = root;
+  vault.connection = std::move(*db);
   auto comparison = core::compare_vault(vault);
   if (!comparison) {
     f.comparison_error = core::to_text(comparison.error());
