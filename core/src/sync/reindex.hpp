@@ -16,8 +16,10 @@ namespace core {
 
 struct ReindexOptions {
   // A transaction is committed once it has been open this long, so the
-  // write lock is held for about this long at a time.
-  std::chrono::milliseconds batch_time{100};
+  // write lock is held for about this long at a time. Longer batches write
+  // faster (fewer, larger full-text segments to merge); a quarter second
+  // still lets another program's save through within it.
+  std::chrono::milliseconds batch_time{250};
   // Called after each note or row is written, with the steps done so far
   // and the total (rows, deletions and links of every note).
   std::function<void(std::size_t done, std::size_t total)> progress;

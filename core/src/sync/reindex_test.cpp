@@ -132,6 +132,22 @@ TEST_F(Reindex, ProgressCountsEveryStep) {
   EXPECT_EQ(seen.back(), (std::pair<std::size_t, std::size_t>{4, 4}));
 }
 
+// The run widens the connection's page cache and WAL checkpoint interval for
+// itself; the server's calls after it must find the connection as it was.
+TEST_F(Reindex, ConnectionSettingsComeBackAfterTheRun) {
+  auto pragma = [&](const char* name) {
+    auto stmt = prepare(vault->db(), std::string("PRAGMA ") + name);
+    EXPECT_TRUE(is_ok(stmt));
+    EXPECT_TRUE(stmt && stmt->step().value_or(false));
+    return stmt ? stmt->column_int64(0) : -1;
+  };
+  const std::int64_t cache = pragma("cache_size"), checkpoint = pragma("wal_autocheckpoint");
+  tv.write_file("notes/a.md", note_text("a", "A", "x"));
+  ASSERT_TRUE(is_ok(apply_reindex(*vault, compare())));
+  EXPECT_EQ(pragma("cache_size"), cache);
+  EXPECT_EQ(pragma("wal_autocheckpoint"), checkpoint);
+}
+
 // Names where text order and component order part: "-" and " " sort
 // below "/" as bytes, above it as components.
 TEST_F(Reindex, NotesAreListedInPathOrder) {

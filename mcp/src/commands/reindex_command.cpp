@@ -120,7 +120,9 @@ int reindex_main(std::span<const std::string_view> args, std::ostream& out, std:
   std::vector<core::FileProblem> failed;
   if (!dry && !(to_index.empty() && deleted.empty())) {
     Progress progress(err);
-    auto applied = core::apply_reindex(*vault, *comparison, {std::chrono::milliseconds(100), std::ref(progress)});
+    core::ReindexOptions options;
+    options.progress = std::ref(progress);
+    auto applied = core::apply_reindex(*vault, *comparison, options);
     if (!applied) {
       err << "brask-tolvane-mcp reindex: writing the index failed: " << core::to_text(applied.error()) << '\n';
       return kExitProblems;
