@@ -75,7 +75,8 @@ std::filesystem::path strip_root(const std::filesystem::path& root, const std::f
 
 // Whether `text` is a path written with nothing parts_of would drop or
 // merge: not empty, no empty component ("//" or a trailing "/", a leading
-// "/" only as the root) and no "." component. Its components joined with "/" then give back `text` itself.
+// "/" only as the root) and no "." component. Its components joined with
+// "/" then give back `text` itself.
 bool plain_path(std::string_view text) {
   if (text.empty() || text.back() == '/') return false;
   if (text.find("//") != std::string_view::npos) return false;
@@ -113,8 +114,8 @@ Result<std::string> compact_json(const nlohmann::json& value) {
 Result<void> write_note_row(const Vault& vault, const Note& note, const std::string& path,
                             const std::string& tags_json, const std::string& metas_json) {
   const NoteFrontmatter& fm = note.frontmatter;
-  return run_cached(vault.statements, vault.db(), kUpsertNote, fm.id, path, fm.title, tags_json, metas_json, fm.workspace_id,
-                       fm.updated);
+  return run_cached(vault.statements, vault.db(), kUpsertNote, fm.id, path, fm.title, tags_json, metas_json,
+                    fm.workspace_id, fm.updated);
 }
 
 std::string_view delete_fts(const Vault& vault) { return vault.fts_note_id_indexed ? kDeleteFtsIndexed : kDeleteFts; }
@@ -152,7 +153,7 @@ Result<void> write_link_rows(const Vault& vault, const Note& note) {
   if (!insert) return std::unexpected(std::move(insert.error()));
   for (const LinkRecord& link : *links) {
     auto bound = (*insert)->bind_all(new_note_id(), id, link.target_id, link.target_title, link.link_type,
-                                  link.unresolved ? 1 : 0);
+                                     link.unresolved ? 1 : 0);
     if (!bound) return bound;
     if (auto done = (*insert)->run(); !done) return done;
     (*insert)->reset();
