@@ -58,6 +58,8 @@ Result<DbHandle> open_database(const std::filesystem::path& file) {
   return db;
 }
 
+bool is_read_only(sqlite3* db) { return sqlite3_db_readonly(db, "main") == 1; }
+
 Result<void> exec(sqlite3* db, std::string_view sql) {
   const std::string text(sql);  // sqlite3_exec wants a terminated string
   char* message = nullptr;

@@ -35,6 +35,10 @@ using StmtHandle = std::unique_ptr<sqlite3_stmt, Finalize>;
 // Fails with Database; a half-opened connection is closed.
 [[nodiscard]] Result<DbHandle> open_database(const std::filesystem::path& file);
 
+// Whether `db`'s main database was opened read-only (a file or folder this
+// process may not write): every write to it would fail.
+bool is_read_only(sqlite3* db);
+
 // Runs `sql`, which may hold several statements separated by ";", and drops
 // any rows they give. Stops at the first failing statement with Database.
 [[nodiscard]] Result<void> exec(sqlite3* db, std::string_view sql);

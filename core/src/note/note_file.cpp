@@ -1,6 +1,7 @@
 #include "note/note_file.hpp"
 
 #include "note/frontmatter.hpp"
+#include "base/files.hpp"
 #include "base/ids.hpp"
 #include "base/text.hpp"
 
@@ -18,24 +19,6 @@ namespace {
 
 constexpr std::string_view kDelimiter = "---";
 
-std::unexpected<CoreError> io_error(int error_number) {
-  return std::unexpected(CoreError::io(std::generic_category().message(error_number)));
-}
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);  // only read-only files are closed here, so close cannot lose data
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 constexpr std::size_t kTempNameKept = 200;  // bytes of the target's name in a temporary's name
 constexpr std::size_t kTempTag = 10;        // characters of [0-9a-z] after it
 constexpr int kTempSlots = 4;               // temporary names per note
@@ -46,7 +29,8 @@ constexpr int kTempSlots = 4;               // temporary names per note
 // earlier save of the same note, killed half-way, left behind by trying a
 // few names rather than listing a folder that may hold 100,000 notes (a
 // listing costs over 100 ms there). Saves through the note store hold the
-// index's write lock, so one slot is all they normally use.
+// index's write lock, so a save uses two slots at most: its new text, and
+// the file it replaces kept until the index has committed.
 std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
   const std::string name = target.filename().string().substr(0, kTempNameKept);
   std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the name, a NUL and the slot
@@ -61,11 +45,13 @@ std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
 }
 
 // Removes the temporaries of `target` that a save killed half-way left
-// beside it (a 200 MB note leaves 200 MB). Under the note store's write
-// lock none of them is another save's live file; a save made outside the
-// store at the same moment would fail cleanly, its temporary gone before
-// its rename. Only regular files are removed, and failures are left for a
-// later save.
+// beside it (a 200 MB note leaves 200 MB), and a replaced file kept by a
+// save that died before its index committed (the note's file is then the
+// newer one; the next save of it brings the index along). Under the note
+// store's write lock none of them is another save's live file; a save made
+// outside the store at the same moment would fail cleanly, its temporary
+// gone before its rename. Only regular files are removed, and failures are
+// left for a later save.
 void remove_leftover_temps(const std::filesystem::path& target) {
   for (int slot = 0; slot < kTempSlots; ++slot) {
     const std::filesystem::path path = temp_path(target, slot);
@@ -73,84 +59,6 @@ void remove_leftover_temps(const std::filesystem::path& target) {
     if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) (void)::unlink(path.c_str());
   }
 }
-
-// A file beside the target that becomes the target on commit() and is
-// removed otherwise. Its name starts with "." and does not end in ".md", so
-// listings of notes never take it for a note.
-class TempFile {
- public:
-  TempFile() = default;
-  ~TempFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!path_.empty()) ::unlink(path_.c_str());  // a leftover is harmless; there is no one to tell
-  }
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
-
-  [[nodiscard]] Result<void> open_beside(const std::filesystem::path& target) {
-    // The name keeps within the usual 255-byte limit; a slot taken by a
-    // writer outside the note store's lock makes the next one be tried.
-    for (int slot = 0;; ++slot) {
-      std::filesystem::path candidate = temp_path(target, slot);
-      // 0666 lets the umask decide, as for any newly created file.
-      fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0) {
-        path_ = std::move(candidate);
-        return {};
-      }
-      if (errno != EEXIST || slot + 1 == kTempSlots) return io_error(errno);
-    }
-  }
-
-  [[nodiscard]] Result<void> write_all(std::string_view text) {
-    while (!text.empty()) {
-      const ssize_t n = ::write(fd_, text.data(), text.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return io_error(errno);
-      text.remove_prefix(static_cast<size_t>(n));
-    }
-    return {};
-  }
-
-  // Gives the file the permissions of the file it replaces.
-  void keep_mode_of(const std::filesystem::path& target) const {
-    struct stat existing {};
-    // A new note has no previous mode to keep; a failed chmod leaves the
-    // default mode, which still lets the owner read and write the note.
-    if (::stat(target.c_str(), &existing) == 0) (void)::fchmod(fd_, existing.st_mode & 07777);
-  }
-
-  // Flushes to disk before the rename, so that a crash cannot leave the
-  // renamed file without its contents.
-  [[nodiscard]] Result<void> commit(const std::filesystem::path& target) {
-    if (::fsync(fd_) != 0) return io_error(errno);
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) return io_error(errno);
-    if (::rename(path_.c_str(), target.c_str()) != 0) return io_error(errno);
-    path_.clear();
-    return {};
-  }
-
- private:
-  int fd_ = -1;
-  std::filesystem::path path_;
-};
-
-Result<std::string> read_whole_file(const std::filesystem::path& path) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) return io_error(errno);
-  std::string text;
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return io_error(errno);
-    if (n == 0) return text;
-    text.append(buffer, static_cast<size_t>(n));
-  }
-}
-
 // Renaming over a symbolic link would replace the link with a plain file
 // and leave the file it points to stale, so the link's target is written.
 std::filesystem::path write_target(const std::filesystem::path& path) {
@@ -169,7 +77,15 @@ std::filesystem::path write_target(const std::filesystem::path& path) {
 Result<void> check_may_replace(const std::filesystem::path& target) {
   struct stat info {};
   if (::stat(target.c_str(), &info) != 0) return {};  // a missing file is created; other failures show at the write
-  if ((info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) return io_error(EACCES);
+  if ((info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) return std::unexpected(io_error(EACCES));
+  return {};
+}
+
+// The file `target` stands for, when it names a folder: such an entry is
+// never replaced by a note.
+Result<void> check_not_folder(const std::filesystem::path& target) {
+  struct stat info {};
+  if (::lstat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return std::unexpected(io_error(EISDIR));
   return {};
 }
 
@@ -245,7 +161,7 @@ bool has_frontmatter_block(std::string_view text) {
 }
 
 Result<NoteFileRead> read_note_file_checked(const std::filesystem::path& path) {
-  auto text = read_whole_file(path);
+  auto text = read_regular_file(path, kNoteFileMaxBytes);
   if (!text) return std::unexpected(std::move(text.error()));
   if (!is_valid_utf8(*text)) return std::unexpected(CoreError::io("data is not valid UTF-8"));
   auto note = parse_note_file(*text, path);
@@ -254,31 +170,151 @@ Result<NoteFileRead> read_note_file_checked(const std::filesystem::path& path) {
 }
 
 Result<Note> read_note_file(const std::filesystem::path& path) {
-  auto text = read_whole_file(path);
-  if (!text) return std::unexpected(std::move(text.error()));
-  if (!is_valid_utf8(*text)) return std::unexpected(CoreError::io("data is not valid UTF-8"));
-  return parse_note_file(*text, path);
+  auto read = read_note_file_checked(path);
+  if (!read) return std::unexpected(std::move(read.error()));
+  return std::move(read->note);
 }
 
 Result<void> check_note_file_writable(const std::filesystem::path& path) {
   return check_may_replace(write_target(path));
 }
 
-Result<void> write_note_file(const Note& note) {
+Result<NoteFileWrite> NoteFileWrite::prepare(const Note& note) {
   if (note.path.empty()) return std::unexpected(CoreError::message("note path not set"));
   auto text = render_note_file(note);
   if (!text) return std::unexpected(std::move(text.error()));
-  const std::filesystem::path target = write_target(note.path);
+  NoteFileWrite write;
+  write.target_ = write_target(note.path);
+  for (auto dir = write.target_.parent_path(); !dir.empty() && dir != dir.parent_path() && !entry_exists(dir);
+       dir = dir.parent_path())
+    write.made_folders_.push_back(dir);
   std::error_code ec;
-  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ec);
+  if (write.target_.has_parent_path()) std::filesystem::create_directories(write.target_.parent_path(), ec);
   if (ec) return std::unexpected(CoreError::io(ec.message()));
-  if (auto ok = check_may_replace(target); !ok) return ok;
-  remove_leftover_temps(target);
-  TempFile temp;
-  if (auto ok = temp.open_beside(target); !ok) return ok;
-  if (auto ok = temp.write_all(*text); !ok) return ok;
-  temp.keep_mode_of(target);
-  return temp.commit(target);
+  if (auto ok = check_not_folder(write.target_); !ok) return std::unexpected(std::move(ok.error()));
+  if (auto ok = check_may_replace(write.target_); !ok) return std::unexpected(std::move(ok.error()));
+  write.replaces_ = entry_exists(write.target_);
+  remove_leftover_temps(write.target_);
+  if (auto ok = write.write_temp(*text); !ok) return std::unexpected(std::move(ok.error()));
+  return write;
+}
+
+// The text goes to the first free temporary name; a slot taken by a writer
+// outside the note store's lock makes the next one be tried.
+Result<void> NoteFileWrite::write_temp(std::string_view text) {
+  UniqueFd fd;
+  for (int slot = 0; !fd; ++slot) {
+    std::filesystem::path candidate = temp_path(target_, slot);
+    // 0666 lets the umask decide, as for any newly created file.
+    fd = UniqueFd(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd) temp_ = std::move(candidate);
+    else if (errno != EEXIST || slot + 1 == kTempSlots) return std::unexpected(io_error(errno));
+  }
+  if (auto ok = write_all(fd.get(), text); !ok) return ok;
+  struct stat existing {};
+  // The new file gets the permissions of the one it replaces. A new note
+  // has none to keep; a failed chmod leaves the default mode, which still
+  // lets the owner read and write the note.
+  if (replaces_ && ::stat(target_.c_str(), &existing) == 0) (void)::fchmod(fd.get(), existing.st_mode & 07777);
+  // Flushed before the rename, so that a crash cannot leave the renamed
+  // file without its contents.
+  if (auto ok = flush_file(fd.get()); !ok) return ok;
+  struct stat written {};
+  if (::fstat(fd.get(), &written) == 0) written_inode_ = written.st_ino;
+  return fd.close();
+}
+
+// The file being replaced stays reachable under a temporary name until
+// finish() or undo(): a second name for the same file where the file system
+// allows one, else a copy.
+Result<void> NoteFileWrite::keep_replaced() {
+  for (int slot = 0; slot < kTempSlots; ++slot) {
+    std::filesystem::path candidate = temp_path(target_, slot);
+    if (candidate == temp_) continue;
+    if (::link(target_.c_str(), candidate.c_str()) == 0) {
+      backup_ = std::move(candidate);
+      return {};
+    }
+    if (errno == EEXIST) continue;
+    auto old = read_regular_file(target_, kNoteFileMaxBytes);
+    if (!old) return std::unexpected(std::move(old.error()));
+    UniqueFd fd(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!fd) return std::unexpected(io_error(errno));
+    backup_ = std::move(candidate);
+    struct stat replaced {};
+    if (::stat(target_.c_str(), &replaced) == 0) (void)::fchmod(fd.get(), replaced.st_mode & 07777);
+    if (auto ok = write_all(fd.get(), *old); !ok) return ok;
+    return fd.close();
+  }
+  return std::unexpected(io_error(EEXIST));
+}
+
+Result<void> NoteFileWrite::install() {
+  if (replaces_) {
+    if (auto kept = keep_replaced(); !kept) return kept;
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) return std::unexpected(io_error(errno));
+  } else if (const int error = rename_no_replace(temp_, target_); error != 0) {
+    return std::unexpected(io_error(error));
+  }
+  temp_.clear();
+  installed_ = true;
+  return flush_folder(target_.parent_path());
+}
+
+Result<void> NoteFileWrite::undo() {
+  if (!installed_) return {};
+  installed_ = false;
+  if (!backup_.empty()) {
+    if (::rename(backup_.c_str(), target_.c_str()) != 0) return std::unexpected(io_error(errno));
+    backup_.clear();
+    return {};
+  }
+  // Only the file this write made is taken away, not one put there since.
+  struct stat now {};
+  if (::lstat(target_.c_str(), &now) == 0 && now.st_ino == written_inode_ && ::unlink(target_.c_str()) != 0)
+    return std::unexpected(io_error(errno));
+  remove_made_folders();
+  return {};
+}
+
+// Folders this write created go with a write that did not happen, deepest
+// first; one that holds anything by now stays, and so do those above it.
+void NoteFileWrite::remove_made_folders() {
+  std::error_code ec;
+  for (const std::filesystem::path& dir : made_folders_)
+    if (!std::filesystem::remove(dir, ec)) break;
+  made_folders_.clear();
+}
+
+void NoteFileWrite::finish() {
+  made_folders_.clear();
+  installed_ = false;
+  if (!backup_.empty()) (void)::unlink(backup_.c_str());  // a leftover goes with the next save of this note
+  backup_.clear();
+}
+
+NoteFileWrite::~NoteFileWrite() {
+  if (installed_) (void)undo();  // a write never confirmed is taken back; there is no one to tell of a failure
+  if (!temp_.empty()) (void)::unlink(temp_.c_str());
+  if (!backup_.empty()) (void)::unlink(backup_.c_str());
+  remove_made_folders();
+}
+
+NoteFileWrite::NoteFileWrite(NoteFileWrite&& other) noexcept
+    : target_(std::move(other.target_)),
+      temp_(std::exchange(other.temp_, {})),
+      backup_(std::exchange(other.backup_, {})),
+      made_folders_(std::exchange(other.made_folders_, {})),
+      written_inode_(other.written_inode_),
+      replaces_(other.replaces_),
+      installed_(std::exchange(other.installed_, false)) {}
+
+Result<void> write_note_file(const Note& note) {
+  auto write = NoteFileWrite::prepare(note);
+  if (!write) return std::unexpected(std::move(write.error()));
+  if (auto installed = write->install(); !installed) return installed;
+  write->finish();
+  return {};
 }
 
 }  // namespace core

@@ -37,6 +37,18 @@ std::string TempVault::read_file(const std::filesystem::path& relative) const {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::map<std::string, std::string> TempVault::files(const std::filesystem::path& relative) const {
+  std::map<std::string, std::string> found;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(root_ / relative, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    if (it->is_regular_file(ec) && !it->is_symlink(ec)) {
+      const std::filesystem::path below = it->path().lexically_relative(root_);
+      found[below.generic_string()] = read_file(below);
+    }
+  return found;
+}
+
 void VaultTest::SetUp() {
   auto opened = open_vault(tv.root());
   ASSERT_TRUE(is_ok(opened));

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <string>
 #include <optional>
 #include <string_view>
 
@@ -30,6 +32,10 @@ class TempVault {
   void write_file(const std::filesystem::path& relative, std::string_view text) const;
   // The whole content of `relative`; empty when it cannot be read.
   std::string read_file(const std::filesystem::path& relative) const;
+  // Every regular file below `relative` (folder links not followed), by
+  // path below the root, with its content: what a failed change must
+  // leave exactly as it was. A missing folder holds nothing.
+  std::map<std::string, std::string> files(const std::filesystem::path& relative = "notes") const;
 
  private:
   std::filesystem::path root_;
@@ -62,6 +68,14 @@ template <class T>
 ::testing::AssertionResult is_ok(const Result<T>& r) {
   if (r) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << to_text(r.error());
+}
+
+// A change's outcome without its value, so that changes of every kind fit
+// one table of cases.
+template <class T>
+Result<void> drop(Result<T> result) {
+  if (!result) return std::unexpected(std::move(result.error()));
+  return {};
 }
 
 }  // namespace core::testing

@@ -1,0 +1,106 @@
+#include "base/files.hpp"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <system_error>
+
+namespace core {
+namespace {
+
+std::string kind_of(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "of an unknown kind";
+}
+
+}  // namespace
+
+CoreError io_error(int error_number) { return CoreError::io(std::generic_category().message(error_number)); }
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Result<void> UniqueFd::close() {
+  const int fd = std::exchange(fd_, -1);
+  if (fd >= 0 && ::close(fd) != 0) return std::unexpected(io_error(errno));
+  return {};
+}
+
+Result<std::string> read_regular_file(const std::filesystem::path& path, std::size_t max_bytes) {
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!file) return std::unexpected(io_error(errno));
+  struct stat info {};
+  if (::fstat(file.get(), &info) != 0) return std::unexpected(io_error(errno));
+  if (S_ISDIR(info.st_mode)) return std::unexpected(io_error(EISDIR));
+  if (!S_ISREG(info.st_mode)) return std::unexpected(CoreError::io("not a regular file (" + kind_of(info.st_mode) + ")"));
+  const auto too_large = [&] {
+    return CoreError::io("file is larger than " + std::to_string(max_bytes >> 20) + " MiB");
+  };
+  if (static_cast<std::uintmax_t>(info.st_size) > max_bytes) return std::unexpected(too_large());
+  std::string text;
+  text.reserve(static_cast<std::size_t>(info.st_size));
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::unexpected(io_error(errno));
+    if (n == 0) return text;
+    // The file may grow while it is read; the bound holds all the same.
+    if (text.size() + static_cast<std::size_t>(n) > max_bytes) return std::unexpected(too_large());
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+Result<void> write_all(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::unexpected(io_error(errno));
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return {};
+}
+
+Result<void> flush_file(int fd) {
+  // The file's size belongs to its data here: fdatasync writes it too.
+  if (::fdatasync(fd) != 0) return std::unexpected(io_error(errno));
+  return {};
+}
+
+Result<void> flush_folder(const std::filesystem::path& dir) {
+  UniqueFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder) return std::unexpected(io_error(errno));
+  // Some file systems refuse to flush a folder (EINVAL); their renames are
+  // as durable as they can make them.
+  if (::fsync(folder.get()) != 0 && errno != EINVAL) return std::unexpected(io_error(errno));
+  return {};
+}
+
+int rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
+  if (entry_exists(to)) return EEXIST;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+bool entry_exists(const std::filesystem::path& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+}  // namespace core

@@ -1,0 +1,74 @@
+#pragma once
+// The operating system's file calls that the core makes, behind small
+// helpers: an owned descriptor, reading a whole file that must be a regular
+// file and not too large, writing all of a text, renaming without
+// replacing, and the translation of errno into an Io error. Every other
+// unit of the core reaches the file system through these or through
+// std::filesystem with an error_code.
+
+#include "base/error.hpp"
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace core {
+
+// The Io error for an errno value: "IO error: " + the system's description.
+CoreError io_error(int error_number);
+
+// An owned file descriptor; -1 holds nothing. The destructor closes without
+// looking at the result: call close() where a failed close means lost data.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd();
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  // Closes now; fails with Io when close reports an error (data that did
+  // not reach the disk).
+  [[nodiscard]] Result<void> close();
+
+ private:
+  int fd_ = -1;
+};
+
+// Reads all of `path`, following symbolic links, when it is a regular file
+// of at most `max_bytes`. The open never blocks (a named pipe with no writer
+// would hold the caller forever), and the kind is checked on the opened
+// file itself, so a file swapped in between cannot slip through.
+// Fails with Io: the open's own error ("No such file or directory", ...),
+// "Is a directory", "not a regular file (a named pipe)" (or "a device", "a
+// socket"), or "file is larger than <max_bytes in MiB> MiB".
+[[nodiscard]] Result<std::string> read_regular_file(const std::filesystem::path& path, std::size_t max_bytes);
+
+// Writes all of `text` to `fd`, going on after short writes and EINTR.
+// Fails with Io.
+[[nodiscard]] Result<void> write_all(int fd, std::string_view text);
+
+// Flushes `fd`'s data and its size to disk (what a rename needs first).
+[[nodiscard]] Result<void> flush_file(int fd);
+
+// Flushes the folder `dir`, so that a rename or a new name in it is on disk.
+// Fails with Io.
+[[nodiscard]] Result<void> flush_folder(const std::filesystem::path& dir);
+
+// Renames `from` to `to` unless `to` exists (an entry of any kind, a
+// dangling link included): 0, or the errno (EEXIST when `to` is taken,
+// EXDEV across file systems). Atomic where the file system offers it;
+// elsewhere a look before the rename, which only a writer outside this
+// system's write lock could race.
+int rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Whether an entry of any kind exists at `path` (a dangling link counts).
+bool entry_exists(const std::filesystem::path& path);
+
+}  // namespace core
