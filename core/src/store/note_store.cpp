@@ -6,10 +6,12 @@
 #include "index/backlinks.hpp"
 #include "index/sqlite.hpp"
 #include "links/link_rewrite.hpp"
+#include "base/files.hpp"
 #include "base/ids.hpp"
 #include "note/note_file.hpp"
 #include "store/note_file_finder.hpp"
 #include "store/note_paths.hpp"
+#include "store/file_changes.hpp"
 #include "store/trash.hpp"
 #include "base/text.hpp"
 
@@ -22,11 +24,6 @@ namespace core {
 namespace {
 
 namespace fs = std::filesystem;
-
-bool entry_exists(const fs::path& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
-}
 
 bool path_exists(const fs::path& path) {
   std::error_code ec;
@@ -41,26 +38,78 @@ std::optional<fs::path> indexed_path(const Vault& vault, std::string_view id) {
   return safe_stored_path(vault, **stored);
 }
 
-// Where the note with `id` is, or would be created; nullopt only for an id
-// that cannot name a file and that the index does not place.
+// `<id>.md` found by name under `notes`; a failed search finds nothing.
+std::optional<fs::path> file_named_for(const Vault& vault, std::string_view id) {
+  auto found = find_note_file(vault.root / "notes", id);
+  if (found && *found) return **found;
+  return std::nullopt;
+}
+
+// Where a new note `id` goes: its file when one is found, else its default
+// place; nullopt only for an id that cannot name a file and that the index
+// does not place.
 std::optional<fs::path> locate_note_file(const Vault& vault, std::string_view id) {
   if (auto indexed = indexed_path(vault, id); indexed && path_exists(*indexed)) return indexed;
-  auto found = find_note_file(vault.root / "notes", id);
-  if (found && *found) return *found;  // a failed search falls through to the default place
+  if (auto named = file_named_for(vault, id)) return named;
   return default_note_path(vault, id);
 }
 
-// The note with `id`, nullopt when no file exists for it.
-Result<std::optional<Note>> find_note(const Vault& vault, std::string_view id) {
-  auto path = locate_note_file(vault, id);
-  if (!path || !path_exists(*path)) return std::nullopt;
-  auto note = read_note_file(*path);
-  if (!note) return std::unexpected(std::move(note.error()));
-  return std::move(*note);
+// A note file found for an id, and whether it is that note: a file is note
+// X when its frontmatter id is X. A file without frontmatter names no id of
+// its own; found for X (by its name, or where the index places X), it is
+// note X, and reads with that id rather than a made-up one.
+struct FoundNote {
+  Note note;
+  bool holds_id = false;
+};
+
+Result<FoundNote> read_found(const fs::path& path, std::string_view id) {
+  auto read = read_note_file_checked(path);
+  if (!read) return std::unexpected(std::move(read.error()));
+  FoundNote found{std::move(read->note), true};
+  if (!read->has_frontmatter) found.note.frontmatter.id = std::string(id);
+  else found.holds_id = found.note.frontmatter.id == id;
+  return found;
+}
+
+// The note `id`: the file the index places it in, then `<id>.md` by name.
+// A file that holds `id` wins; otherwise the first file found is given with
+// holds_id false (a copy, or a hand rename). nullopt when no file exists.
+// A file that exists and does not read ends the search with its error.
+Result<std::optional<FoundNote>> find_note(const Vault& vault, std::string_view id) {
+  std::optional<FoundNote> other;
+  const std::optional<fs::path> indexed = indexed_path(vault, id);
+  if (indexed && path_exists(*indexed)) {
+    auto found = read_found(*indexed, id);
+    if (!found) return std::unexpected(std::move(found.error()));
+    if (found->holds_id) return std::move(*found);
+    other = std::move(*found);
+  }
+  if (auto named = file_named_for(vault, id); named && named != indexed && path_exists(*named)) {
+    auto found = read_found(*named, id);
+    if (!found) return std::unexpected(std::move(found.error()));
+    if (found->holds_id || !other) return std::move(*found);
+  }
+  return other;
 }
 
 CoreError not_found(std::string_view id) { return CoreError::message("note not found: " + std::string(id)); }
 CoreError invalid_id(std::string_view id) { return CoreError::message("invalid note id: " + std::string(id)); }
+
+// A write never changes a file that holds another note.
+CoreError held_by_another(const Vault& vault, const FoundNote& found, std::string_view id) {
+  return CoreError::message("the file " + stored_path(vault.root, found.note.path) + " holds note " +
+                            found.note.frontmatter.id + ", not note " + std::string(id));
+}
+
+// The note `id` to change: its file must hold it.
+Result<Note> load_for_change(const Vault& vault, std::string_view id) {
+  auto found = find_note(vault, id);
+  if (!found) return std::unexpected(std::move(found.error()));
+  if (!*found) return std::unexpected(not_found(id));
+  if (!(*found)->holds_id) return std::unexpected(held_by_another(vault, **found, id));
+  return std::move((*found)->note);
+}
 
 Note new_note(std::string title, std::string body) {
   Note note;
@@ -79,68 +128,45 @@ bool same_title(std::string_view a, std::string_view b) { return ascii_iequals(t
 // changes until its files and index rows are written, and commits once: two
 // writers (two servers on one vault) then never interleave their
 // read-modify-write, and a lock that cannot be had (after SQLite's busy
-// wait) fails the change before any file is touched. Index writes inside
-// become savepoints of this transaction.
-Result<Transaction> begin_change(const Vault& vault) { return Transaction::begin_immediate(vault.db()); }
+// wait) fails the change before any file is touched. An index this process
+// may not write fails the change here too, before a folder is made.
+Result<Transaction> begin_change(const Vault& vault) {
+  auto tx = Transaction::begin_immediate(vault.db());
+  if (!tx) return tx;
+  if (is_read_only(vault.db())) return std::unexpected(CoreError::database("attempt to write a readonly database"));
+  return tx;
+}
+
+Result<void> stage_save(const Vault& vault, Note& note, bool propagate, FileChanges& files);
 
 // Carries a retitle into the notes whose links name the old title. A note
-// that has no file any more (deleted notes keep their link rows) is skipped.
+// that has no file any more (deleted notes keep their link rows), or whose
+// file now holds another note, is not this note's to rewrite.
 Result<void> propagate_title(const Vault& vault, std::string_view id, const std::string& old_title,
-                             const std::string& new_title) {
+                             const std::string& new_title, FileChanges& files) {
   auto sources = linking_sources(vault, id, old_title);
   if (!sources) return std::unexpected(std::move(sources.error()));
   for (const std::string& source_id : *sources) {
+    if (source_id == id) continue;  // the note's own links were rewritten with it
     auto source = find_note(vault, source_id);
     if (!source) return std::unexpected(std::move(source.error()));
-    if (!*source) continue;
-    Note& linking = **source;
+    if (!*source || !(*source)->holds_id) continue;
+    Note& linking = (*source)->note;
     // A note its owner made read-only keeps its links as they are.
     if (!check_note_file_writable(linking.path)) continue;
     auto rewritten = rewrite_links(linking.body, old_title, new_title);
     if (rewritten.replaced == 0) continue;
     linking.body = std::move(rewritten.body);
-    if (auto saved = save_note(vault, linking, false); !saved) return saved;
+    if (auto saved = stage_save(vault, linking, false, files); !saved) return saved;
   }
   return {};
 }
 
-// Removes the file the index last knew for the note when the note now lives
-// elsewhere. Called after the new file is written, so a failed write never
-// leaves the note without a file; a failed removal is harmless.
-// Two spellings may name the file just written (a linked folder, a "."
-// component), so identity is compared after the write: before it, a hard
-// link would still share the file that the write then replaces. When the
-// comparison fails, the file is kept: a second copy beats a lost note.
-void remove_previous_file(const std::optional<fs::path>& previous, const fs::path& current) {
-  if (!previous || *previous == current || !path_exists(*previous)) return;
-  std::error_code ec;
-  if (fs::equivalent(*previous, current, ec) || ec) return;
-  fs::remove(*previous, ec);
-}
-
-// Only a note's file, or a link standing for it, is ever removed: a folder
-// that happens to bear a note's name is not the note.
-Result<void> check_removable(const fs::path& path) {
-  std::error_code ec;
-  const fs::file_status status = fs::symlink_status(path, ec);
-  if (ec) return std::unexpected(CoreError::io(ec.message()));
-  if (fs::is_regular_file(status) || fs::is_symlink(status)) return {};
-  const auto why = fs::is_directory(status) ? std::errc::is_a_directory : std::errc::operation_not_permitted;
-  return std::unexpected(CoreError::io(std::make_error_code(why).message()));
-}
-
-}  // namespace
-
-Result<Note> get_note(const Vault& vault, std::string_view id) {
-  auto note = find_note(vault, id);
-  if (!note) return std::unexpected(std::move(note.error()));
-  if (!*note) return std::unexpected(not_found(id));
-  return std::move(**note);
-}
-
-Result<void> save_note(const Vault& vault, Note& note, bool propagate) {
-  auto tx = begin_change(vault);
-  if (!tx) return std::unexpected(std::move(tx.error()));
+// A save's file and index writes, prepared but not yet final (see
+// file_changes.hpp): the note's new file beside its target, its index rows,
+// and with `propagate` the same for every note whose links a retitle
+// rewrites.
+Result<void> stage_save(const Vault& vault, Note& note, bool propagate, FileChanges& files) {
   NoteFrontmatter& fm = note.frontmatter;
   std::optional<std::string> old_title;
   if (propagate) {
@@ -158,15 +184,59 @@ Result<void> save_note(const Vault& vault, Note& note, bool propagate) {
     if (!place) return std::unexpected(invalid_id(fm.id));
     note.path = *place;
   }
-  const std::optional<fs::path> previous = indexed_path(vault, fm.id);
   fm.updated = now_timestamp();
-  if (auto written = write_note_file(note); !written) return written;
-  remove_previous_file(previous, note.path);
+  if (auto written = files.write(note); !written) return written;
   if (auto indexed = index_note(vault, note); !indexed) return indexed;
   // No link can name an empty title, so a blank old title has nothing to carry.
   if (retitled && !trim(*old_title).empty())
-    if (auto carried = propagate_title(vault, fm.id, *old_title, fm.title); !carried) return carried;
-  return tx->commit();
+    if (auto carried = propagate_title(vault, fm.id, *old_title, fm.title, files); !carried) return carried;
+  return {};
+}
+
+// Only a note's file, or a link standing for it, is ever removed: a folder
+// that happens to bear a note's name is not the note.
+Result<void> check_removable(const fs::path& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec) return std::unexpected(CoreError::io(ec.message()));
+  if (fs::is_regular_file(status) || fs::is_symlink(status)) return {};
+  const auto why = fs::is_directory(status) ? std::errc::is_a_directory : std::errc::operation_not_permitted;
+  return std::unexpected(CoreError::io(std::make_error_code(why).message()));
+}
+
+// The file a delete of `id` moves into the trash: the one that holds the
+// note, else the entry the note would be read from (a copy holding another
+// id, a file that does not read, a dangling link), so that a delete that
+// reports success never leaves a file the id still finds.
+std::optional<fs::path> file_to_delete(const Vault& vault, std::string_view id) {
+  auto holds = [&](const fs::path& path) {
+    auto found = read_found(path, id);
+    return found && found->holds_id;
+  };
+  const std::optional<fs::path> indexed = indexed_path(vault, id);
+  const bool indexed_there = indexed && entry_exists(*indexed);
+  if (indexed_there && holds(*indexed)) return indexed;
+  const std::optional<fs::path> named = file_named_for(vault, id);
+  if (named && named != indexed && holds(*named)) return named;
+  if (indexed_there) return indexed;
+  return named;
+}
+
+}  // namespace
+
+Result<Note> get_note(const Vault& vault, std::string_view id) {
+  auto found = find_note(vault, id);
+  if (!found) return std::unexpected(std::move(found.error()));
+  if (!*found) return std::unexpected(not_found(id));
+  return std::move((*found)->note);
+}
+
+Result<void> save_note(const Vault& vault, Note& note, bool propagate) {
+  auto tx = begin_change(vault);
+  if (!tx) return std::unexpected(std::move(tx.error()));
+  FileChanges files;
+  if (auto staged = stage_save(vault, note, propagate, files); !staged) return staged;
+  return commit_change(*tx, files);
 }
 
 Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& input) {
@@ -183,10 +253,12 @@ Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& 
   std::optional<Note> existing;
   if (!id.empty()) {
     // Only a missing file leads to a new note: a file that exists but does
-    // not read is the user's, and is never replaced by a fresh note.
+    // not read is the user's, and is never replaced by a fresh note; nor is
+    // a file that holds another note.
     auto found = find_note(vault, id);
     if (!found) return std::unexpected(std::move(found.error()));
-    existing = std::move(*found);
+    if (*found && !(*found)->holds_id) return std::unexpected(held_by_another(vault, **found, id));
+    if (*found) existing = std::move((*found)->note);
   }
   const bool created = !existing;
   Note note = created ? new_note(title, body) : std::move(*existing);
@@ -202,8 +274,9 @@ Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& 
   note.frontmatter.metas = input.metas;
   note.frontmatter.workspace_id = workspace;
 
-  if (auto saved = save_note(vault, note, true); !saved) return std::unexpected(std::move(saved.error()));
-  if (auto committed = tx->commit(); !committed) return std::unexpected(std::move(committed.error()));
+  FileChanges files;
+  if (auto staged = stage_save(vault, note, true, files); !staged) return std::unexpected(std::move(staged.error()));
+  if (auto committed = commit_change(*tx, files); !committed) return std::unexpected(std::move(committed.error()));
   return UpsertNoteResult{note.frontmatter.id, note.frontmatter.title, note.frontmatter.updated, created};
 }
 
@@ -213,13 +286,14 @@ Result<SetMetasResult> set_metas(const Vault& vault, std::string_view id, const 
   if (trimmed.empty()) return std::unexpected(CoreError::message("id is required"));
   auto tx = begin_change(vault);
   if (!tx) return std::unexpected(std::move(tx.error()));
-  auto note = get_note(vault, trimmed);
+  auto note = load_for_change(vault, trimmed);
   if (!note) return std::unexpected(std::move(note.error()));
   if (replace) note->frontmatter.metas = metas;
   else
     for (const auto& [key, value] : metas) note->frontmatter.metas[key] = value;
-  if (auto saved = save_note(vault, *note, true); !saved) return std::unexpected(std::move(saved.error()));
-  if (auto committed = tx->commit(); !committed) return std::unexpected(std::move(committed.error()));
+  FileChanges files;
+  if (auto staged = stage_save(vault, *note, true, files); !staged) return std::unexpected(std::move(staged.error()));
+  if (auto committed = commit_change(*tx, files); !committed) return std::unexpected(std::move(committed.error()));
   return SetMetasResult{note->frontmatter.id, note->frontmatter.updated, note->frontmatter.metas};
 }
 
@@ -229,36 +303,46 @@ Result<void> move_note(const Vault& vault, std::string_view id, std::string_view
     return std::unexpected(CoreError::message("invalid folder: " + std::string(folder)));
   auto tx = begin_change(vault);
   if (!tx) return std::unexpected(std::move(tx.error()));
-  auto note = get_note(vault, id);
+  auto note = load_for_change(vault, id);
   if (!note) return std::unexpected(std::move(note.error()));
   auto target = move_target(vault, folder, id);
   if (!target) return std::unexpected(invalid_id(id));
   if (*target == note->path) return {};
   // A move rewrites the note (its `updated` stamp), which a read-only note refuses.
   if (auto writable = check_note_file_writable(note->path); !writable) return writable;
+  // A move never writes over another file; the note's own file reached
+  // through another spelling (a linked folder) is no other file.
+  std::error_code ec;
+  if (entry_exists(*target) && !fs::equivalent(*target, note->path, ec))
+    return std::unexpected(CoreError::message("a file exists at " + stored_path(vault.root, *target)));
   const fs::path loaded_from = note->path;
   note->path = *target;
-  if (auto saved = save_note(vault, *note, true); !saved) return saved;
-  // The save removes only the file the index knew; a note written by hand
-  // and never indexed would otherwise be left behind as a second copy.
-  remove_previous_file(loaded_from, *target);
-  return tx->commit();
+  FileChanges files;
+  if (auto staged = stage_save(vault, *note, true, files); !staged) return staged;
+  files.remove_when_final(loaded_from, *target);
+  return commit_change(*tx, files);
 }
 
 Result<void> delete_note(const Vault& vault, std::string_view id) {
   auto tx = begin_change(vault);
   if (!tx) return std::unexpected(std::move(tx.error()));
-  if (auto path = locate_note_file(vault, id); path && is_safe_note_id(id) && entry_exists(*path)) {
-    if (auto removable = check_removable(*path); !removable) return removable;
-    if (auto trashed = move_to_trash(vault.root, *path, id, TrashClock::now()); !trashed) return trashed;
+  const std::optional<fs::path> file = file_to_delete(vault, id);
+  if (file)
+    if (auto removable = check_removable(*file); !removable) return removable;
+  if (auto marked = write_note_deleted(vault, id); !marked) return marked;
+  FileChanges files;
+  if (file) {
+    auto trashed = move_to_trash(vault.root, *file, id, TrashClock::now());
+    if (!trashed) return std::unexpected(std::move(trashed.error()));
+    files.made([moved = std::move(*trashed)]() mutable { return moved.undo(); });
   }
-  if (auto marked = mark_note_deleted(vault, id); !marked) return marked;
-  return tx->commit();
+  return commit_change(*tx, files);
 }
 
-bool note_file_exists(const Vault& vault, std::string_view id) {
-  auto path = locate_note_file(vault, id);
-  return path && entry_exists(*path);
+Result<bool> note_in_use(const Vault& vault, std::string_view id) {
+  auto stored = path_by_id(vault, id);
+  if (!stored) return std::unexpected(std::move(stored.error()));
+  return stored->has_value() || file_named_for(vault, id).has_value();
 }
 
 }  // namespace core

@@ -18,6 +18,7 @@ namespace core {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::drop;
 using testing::is_ok;
 
 class NoteStore : public testing::VaultTest {
@@ -312,25 +313,6 @@ TEST_F(NoteStore, DeleteRefusesWhatIsNotAFile) {
   EXPECT_TRUE(fs::exists(tv.notes() / "target.md"));
 }
 
-// A change's outcome without its value.
-template <class T>
-Result<void> drop(Result<T> result) {
-  if (!result) return std::unexpected(std::move(result.error()));
-  return {};
-}
-
-// The whole note store's files, by path below the root: what a failed
-// change must leave exactly as it was.
-std::map<std::string, std::string> files_of(const testing::TempVault& tv) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(tv.notes()))
-    if (entry.is_regular_file()) {
-      const fs::path relative = entry.path().lexically_relative(tv.root());
-      files[relative.string()] = tv.read_file(relative);
-    }
-  return files;
-}
-
 // Another connection holds the index's write lock, as a second server or the
 // desktop application would: every change fails before touching a file. The
 // vault's busy wait is cut from 5 s to nothing so that the test need not sit
@@ -338,7 +320,7 @@ std::map<std::string, std::string> files_of(const testing::TempVault& tv) {
 TEST_F(NoteStore, AChangeThatCannotHaveTheWriteLockWritesNothing) {
   upsert("Target", "body", "target", {{"k", "v"}});
   upsert("Linker", "see [[Target]]", "linker");
-  const auto before = files_of(tv);
+  const auto before = tv.files();
 
   auto other = open_database(tv.root() / ".brask-tolvane" / "index.db");
   ASSERT_TRUE(is_ok(other));
@@ -357,7 +339,7 @@ TEST_F(NoteStore, AChangeThatCannotHaveTheWriteLockWritesNothing) {
     auto changed = c.change();
     ASSERT_FALSE(changed) << c.name;
     EXPECT_EQ(to_text(changed.error()), "database error: database is locked") << c.name;
-    EXPECT_EQ(files_of(tv), before) << c.name;
+    EXPECT_EQ(tv.files(), before) << c.name;
   }
   ASSERT_TRUE(is_ok(exec(other->get(), "ROLLBACK")));
   EXPECT_EQ(get_note(*vault, "linker")->body, "see [[Target]]");
@@ -370,7 +352,7 @@ TEST_F(NoteStore, ReadOnlyNotesAreNeitherRewrittenNorMoved) {
   upsert("Target", "body", "target");
   upsert("Linker", "see [[Target]]", "linker");
   for (const char* id : {"frozen", "linker"}) fs::permissions(tv.notes() / (std::string(id) + ".md"), fs::perms(0444));
-  const auto before = files_of(tv);
+  const auto before = tv.files();
 
   struct Case { std::string name; std::function<Result<void>()> change; };
   const std::vector<Case> cases = {
@@ -382,7 +364,7 @@ TEST_F(NoteStore, ReadOnlyNotesAreNeitherRewrittenNorMoved) {
     auto changed = c.change();
     ASSERT_FALSE(changed) << c.name;
     EXPECT_EQ(to_text(changed.error()), "IO error: Permission denied") << c.name;
-    EXPECT_EQ(files_of(tv), before) << c.name;
+    EXPECT_EQ(tv.files(), before) << c.name;
   }
   struct stat info {};
   ASSERT_EQ(::stat((tv.notes() / "frozen.md").c_str(), &info), 0);

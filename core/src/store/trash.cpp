@@ -1,8 +1,11 @@
 #include "store/trash.hpp"
 
+#include "base/files.hpp"
 #include "index/index_db.hpp"
 #include "index/indexer.hpp"
+#include "index/sqlite.hpp"
 #include "note/note_file.hpp"
+#include "store/file_changes.hpp"
 #include "store/file_move.hpp"
 #include "store/note_paths.hpp"
 #include "store/note_store.hpp"
@@ -16,8 +19,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace core {
@@ -28,13 +29,12 @@ using std::chrono::microseconds;
 
 constexpr size_t kStampSize = 23;  // "20261209T145257.123456Z"
 constexpr int kStampAttempts = 1000;
+constexpr size_t kStemMax = 200;           // bytes of an id in a trash file name
+constexpr size_t kRecordMax = 1 << 20;     // a record is a line of JSON; a larger file is no record
 
-CoreError io_error(int error) { return CoreError::io(std::generic_category().message(error)); }
-
-std::string stamp_of(TrashClock::time_point instant) {
-  const auto us = std::chrono::floor<microseconds>(instant);
+std::string stamp_of(TrashTime us) {
   const auto secs = std::chrono::floor<std::chrono::seconds>(us);
-  const std::time_t t = TrashClock::to_time_t(secs);
+  const std::time_t t = static_cast<std::time_t>(secs.time_since_epoch().count());
   std::tm utc{};
   gmtime_r(&t, &utc);
   char text[96];  // room for any int the format could print
@@ -43,8 +43,9 @@ std::string stamp_of(TrashClock::time_point instant) {
   return text;
 }
 
-// The instant a stamp names; nullopt when `stamp` is not one.
-std::optional<TrashClock::time_point> parse_stamp(std::string_view stamp) {
+// The instant a stamp names; nullopt when `stamp` is not one. Microseconds
+// count far enough for any four-digit year.
+std::optional<TrashTime> parse_stamp(std::string_view stamp) {
   if (stamp.size() != kStampSize || stamp[8] != 'T' || stamp[15] != '.' || stamp[22] != 'Z') return std::nullopt;
   auto number = [&](size_t at, size_t width) {
     long long value = 0;
@@ -64,7 +65,7 @@ std::optional<TrashClock::time_point> parse_stamp(std::string_view stamp) {
   utc.tm_hour = static_cast<int>(fields[3]);
   utc.tm_min = static_cast<int>(fields[4]);
   utc.tm_sec = static_cast<int>(fields[5]);
-  return TrashClock::from_time_t(timegm(&utc)) + microseconds(fields[6]);
+  return TrashTime(std::chrono::seconds(timegm(&utc))) + microseconds(fields[6]);
 }
 
 // "2026-12-09T14:52:57.123456+00:00" from "20261209T145257.123456Z".
@@ -76,22 +77,40 @@ std::string rfc3339_of(std::string_view stamp) {
   return text;
 }
 
-std::string read_text(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+// What a record holds: where the note was, and the id it was deleted by
+// when the file name could not carry it. Members missing or malformed are
+// none; a path that leaves `notes` is none.
+struct Record {
+  std::optional<std::string> id;
+  std::optional<std::string> path;
+};
+
+Record read_record(const fs::path& file) {
+  Record record;
+  auto text = read_regular_file(file, kRecordMax);
+  if (!text) return record;
+  const nlohmann::json value = nlohmann::json::parse(*text, nullptr, false);
+  if (!value.is_object()) return record;
+  if (const auto id = value.find("id"); id != value.end() && id->is_string()) record.id = id->get<std::string>();
+  if (const auto path = value.find("path"); path != value.end() && path->is_string())
+    record.path = normalize_stored_path(path->get<std::string>());
+  return record;
 }
 
-// The stored path a record holds, normalised; nullopt for a missing or
-// malformed record, or a path that leaves `notes`.
-std::optional<std::string> recorded_path(const fs::path& record) {
-  const nlohmann::json value = nlohmann::json::parse(read_text(record), nullptr, false);
-  if (!value.is_object()) return std::nullopt;
-  const auto path = value.find("path");
-  if (path == value.end() || !path->is_string()) return std::nullopt;
-  return normalize_stored_path(path->get<std::string>());
+// The id as trash file names carry it: the id itself when it is a file-name
+// stem of at most 200 bytes, else with "/", "\" and NUL made "_" and cut to
+// 200 bytes on a character boundary (the record then keeps the whole id),
+// so that every note that can be created can be deleted.
+std::string trash_stem(std::string_view id) {
+  std::string stem(id.substr(0, kStemMax));
+  while (stem.size() < id.size() && !stem.empty() && (static_cast<unsigned char>(id[stem.size()]) & 0xC0) == 0x80)
+    stem.pop_back();
+  for (char& c : stem)
+    if (c == '/' || c == '\\' || c == '\0') c = '_';
+  return stem.empty() ? "_" : stem;
 }
 
-// The entry a trash file name stands for: `<stamp>-<id>.md`; nullopt for
+// The entry a trash file name stands for: `<stamp>-<stem>.md`; nullopt for
 // any other name. Title and size are filled by the caller.
 std::optional<TrashEntry> entry_of(const fs::path& folder, std::string_view name) {
   if (name.size() <= kStampSize + 4 || name[kStampSize] != '-' || !name.ends_with(".md")) return std::nullopt;
@@ -99,11 +118,11 @@ std::optional<TrashEntry> entry_of(const fs::path& folder, std::string_view name
   if (!deleted) return std::nullopt;
   TrashEntry entry;
   entry.file = folder / name;
-  entry.id = name.substr(kStampSize + 1, name.size() - kStampSize - 4);
+  const Record record = read_record(folder / (std::string(name.substr(0, name.size() - 3)) + ".json"));
+  entry.id = record.id.value_or(std::string(name.substr(kStampSize + 1, name.size() - kStampSize - 4)));
   entry.deleted = *deleted;
   entry.deleted_at = rfc3339_of(name.substr(0, kStampSize));
-  const fs::path record = folder / (std::string(name.substr(0, name.size() - 3)) + ".json");
-  entry.original_path = recorded_path(record).value_or("notes/" + entry.id + ".md");
+  entry.original_path = record.path.value_or("notes/" + trash_stem(entry.id) + ".md");
   entry.folder = folder_of(entry.original_path);
   return entry;
 }
@@ -137,25 +156,21 @@ Result<std::vector<TrashEntry>> scan(const fs::path& root, bool with_titles) {
   return entries;
 }
 
-// Creates `record` (which must not exist) holding `text`. EEXIST when the
-// name is taken.
-int write_record(const fs::path& record, std::string_view text) {
-  const int fd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
-  int error = 0;
-  for (std::string_view rest = text; !rest.empty() && error == 0;) {
-    const ssize_t n = ::write(fd, rest.data(), rest.size());
-    if (n < 0 && errno != EINTR) error = errno;
-    if (n > 0) rest.remove_prefix(static_cast<size_t>(n));
+// Creates `record` (which must not exist) holding `text`. False when the
+// name is taken; fails with Io otherwise, leaving no record.
+Result<bool> write_record(const fs::path& record, std::string_view text) {
+  UniqueFd fd(::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!fd) {
+    if (errno == EEXIST) return false;
+    return std::unexpected(io_error(errno));
   }
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error != 0) ::unlink(record.c_str());
-  return error;
-}
-
-bool entry_exists(const fs::path& path) {
-  std::error_code ec;
-  return fs::exists(fs::symlink_status(path, ec));
+  auto written = write_all(fd.get(), text);
+  if (written) written = fd.close();
+  if (!written) {
+    ::unlink(record.c_str());
+    return std::unexpected(std::move(written.error()));
+  }
+  return true;
 }
 
 // Where a restored note goes: its old folder when that still exists, else
@@ -173,32 +188,41 @@ fs::path restore_target(const fs::path& root, const TrashEntry& entry, const std
 
 fs::path trash_folder(const fs::path& root) { return root / ".brask-tolvane" / "trash"; }
 
-Result<void> move_to_trash(const fs::path& root, const fs::path& file, std::string_view id,
-                           TrashClock::time_point now) {
+Result<TrashMove> move_to_trash(const fs::path& root, const fs::path& file, std::string_view id,
+                                TrashClock::time_point now) {
   const fs::path folder = trash_folder(root);
   std::error_code ec;
   fs::create_directories(folder, ec);
   if (ec) return std::unexpected(CoreError::io(ec.message()));
-  const std::string record_text =
-      nlohmann::json{{"path", stored_path(root, file)}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
-      "\n";
-  auto when = std::chrono::floor<microseconds>(now);
+  const std::string stem = trash_stem(id);
+  nlohmann::json record_value{{"path", stored_path(root, file)}};
+  if (stem != id) record_value["id"] = std::string(id);
+  const std::string record_text = record_value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  TrashTime when = std::chrono::floor<microseconds>(now);
   for (int attempt = 0; attempt < kStampAttempts; ++attempt, when += microseconds(1)) {
-    const std::string base = stamp_of(when) + "-" + std::string(id);
-    const fs::path record = folder / (base + ".json"), trashed = folder / (base + ".md");
+    const std::string base = stamp_of(when) + "-" + stem;
+    TrashMove move{file, folder / (base + ".md"), folder / (base + ".json")};
     // The record is made first and exclusively: it reserves the stamp.
-    const int error = write_record(record, record_text);
-    if (error == EEXIST) continue;
-    if (error != 0) return std::unexpected(io_error(error));
-    if (entry_exists(trashed)) {  // a note file left without its record
-      ::unlink(record.c_str());
+    auto reserved = write_record(move.record, record_text);
+    if (!reserved) return std::unexpected(std::move(reserved.error()));
+    if (!*reserved) continue;
+    if (entry_exists(move.trashed)) {  // a note file left without its record
+      ::unlink(move.record.c_str());
       continue;
     }
-    auto moved = move_file(file, trashed);
-    if (!moved) ::unlink(record.c_str());  // nothing new stays in the trash
-    return moved;
+    if (auto moved = move_file(file, move.trashed); !moved) {
+      ::unlink(move.record.c_str());  // nothing new stays in the trash
+      return std::unexpected(std::move(moved.error()));
+    }
+    return move;
   }
   return std::unexpected(io_error(EEXIST));
+}
+
+Result<void> TrashMove::undo() const {
+  if (auto back = move_file(trashed, from); !back) return back;
+  ::unlink(record.c_str());  // a record without its note file is ignored
+  return {};
 }
 
 Result<std::vector<TrashEntry>> list_trash(const fs::path& root) { return scan(root, true); }
@@ -216,37 +240,60 @@ Result<TrashSummary> trash_summary(const fs::path& root) {
 
 Result<RestoredNote> restore_from_trash(const Vault& vault, std::string_view id, std::optional<std::string_view> as_id) {
   if (as_id && !is_safe_note_id(*as_id)) return std::unexpected(CoreError::message("invalid note id: " + std::string(*as_id)));
+  // The write lock first, as every change takes it: nothing leaves the
+  // trash unless the index can take the note in with it.
+  auto tx = Transaction::begin_immediate(vault.db());
+  if (!tx) return std::unexpected(std::move(tx.error()));
   auto entries = scan(vault.root, false);
   if (!entries) return std::unexpected(std::move(entries.error()));
   const auto entry = std::ranges::find(*entries, id, &TrashEntry::id);
   if (entry == entries->end()) return std::unexpected(CoreError::message("nothing in the trash for id: " + std::string(id)));
-  auto note = read_note_file(entry->file);
-  if (!note) return std::unexpected(std::move(note.error()));
+  auto read = read_note_file_checked(entry->file);
+  if (!read) return std::unexpected(std::move(read.error()));
+  Note& note = read->note;
+  // A file without frontmatter names no id: indexed as it is, it would be
+  // a note no later reading finds again.
+  if (!read->has_frontmatter && !as_id)
+    return std::unexpected(CoreError::message("the trashed file of " + std::string(id) + " has no frontmatter, so it names no id"));
 
-  const std::string new_id(as_id.value_or(id));
-  if (note_file_exists(vault, new_id)) return std::unexpected(CoreError::message("a note with id " + new_id + " exists"));
+  // The note comes back as the id its file holds, which need not be the id
+  // it was deleted by (a copy of another note deleted under its file name).
+  const std::string new_id = as_id ? std::string(*as_id) : note.frontmatter.id;
+  auto in_use = note_in_use(vault, new_id);
+  if (!in_use) return std::unexpected(std::move(in_use.error()));
+  if (*in_use) return std::unexpected(CoreError::message("a note with id " + new_id + " exists"));
   const std::string name = as_id ? new_id + ".md" : fs::path(entry->original_path).filename().string();
   const fs::path target = restore_target(vault.root, *entry, name);
   if (entry_exists(target))
     return std::unexpected(CoreError::message("a file exists at " + stored_path(vault.root, target)));
 
-  std::error_code ec;
-  fs::create_directories(target.parent_path(), ec);
-  if (ec) return std::unexpected(CoreError::io(ec.message()));
-  note->path = target;
-  if (!as_id) {
-    if (auto moved = move_file(entry->file, target); !moved) return std::unexpected(std::move(moved.error()));
+  note.path = target;
+  note.frontmatter.id = new_id;
+  if (auto indexed = index_note(vault, note); !indexed) return std::unexpected(std::move(indexed.error()));
+  FileChanges files;
+  const fs::path record = record_of(*entry);
+  if (as_id) {
+    if (auto written = files.write(note); !written) return std::unexpected(std::move(written.error()));
+    files.made([] { return Result<void>{}; }, [file = entry->file] {
+      std::error_code ec;
+      fs::remove(file, ec);  // the note is back; a copy left in the trash harms nothing
+    });
   } else {
-    note->frontmatter.id = new_id;
-    if (auto written = write_note_file(*note); !written) return std::unexpected(std::move(written.error()));
-    fs::remove(entry->file, ec);  // the note is back; a copy left in the trash harms nothing
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) return std::unexpected(CoreError::io(ec.message()));
+    if (auto moved = move_file(entry->file, target); !moved) return std::unexpected(std::move(moved.error()));
+    files.made([from = entry->file, target] { return move_file(target, from); });
   }
-  fs::remove(record_of(*entry), ec);  // likewise: a record without its note file is ignored
-  if (auto indexed = index_note(vault, *note); !indexed) return std::unexpected(std::move(indexed.error()));
-  return RestoredNote{note->frontmatter.id, stored_path(vault.root, target)};
+  files.made([] { return Result<void>{}; }, [record] {
+    std::error_code ec;
+    fs::remove(record, ec);  // a record without its note file is ignored
+  });
+  if (auto committed = commit_change(*tx, files); !committed) return std::unexpected(std::move(committed.error()));
+  return RestoredNote{new_id, stored_path(vault.root, target)};
 }
 
-Result<std::vector<TrashEntry>> empty_trash(const fs::path& root, std::optional<TrashClock::time_point> before) {
+Result<std::vector<TrashEntry>> empty_trash(const fs::path& root, std::optional<TrashTime> before) {
   auto entries = scan(root, true);
   if (!entries) return std::unexpected(std::move(entries.error()));
   std::vector<TrashEntry> removed;

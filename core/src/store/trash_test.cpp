@@ -1,10 +1,14 @@
 #include "store/trash.hpp"
 
+#include "index/index_db.hpp"
 #include "index/lookups.hpp"
+#include "index/sqlite.hpp"
+#include "note/note_file.hpp"
 #include "store/note_store.hpp"
 #include "testing/temp_vault.hpp"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 namespace core {
 namespace {
@@ -140,7 +144,7 @@ TEST_F(Trash, RestoreRefusalsChangeNothing) {
 
 TEST_F(Trash, StampsKeepEveryVersionAndEmptyingByAgeKeepsTheNewer) {
   const auto day = 24h;
-  const TrashClock::time_point t0 = TrashClock::from_time_t(1'700'000'000) + 123456us;
+  const TrashTime t0 = TrashTime(1'700'000'000s) + 123456us;
   for (auto [id, when] : {std::pair{"old", t0}, {"old", t0}, {"new", t0 + 10 * day}}) {
     tv.write_file(std::string("notes/") + id + ".md", "---\nid: x\n---\n");
     ASSERT_TRUE(is_ok(move_to_trash(tv.root(), tv.notes() / (std::string(id) + ".md"), id, when)));
@@ -160,6 +164,99 @@ TEST_F(Trash, StampsKeepEveryVersionAndEmptyingByAgeKeepsTheNewer) {
   EXPECT_EQ(listed[0].id, "new");
   ASSERT_TRUE(is_ok(empty_trash(tv.root(), std::nullopt)));
   EXPECT_TRUE(fs::is_empty(trash_folder(tv.root())));
+}
+
+// The cut-off is exact to the microsecond: an entry deleted at the instant
+// itself is not older than it. Stamps at the far ends of the years a stamp
+// can name read back without overflow.
+TEST_F(Trash, EmptyingByAgeCutsAtTheExactInstant) {
+  const TrashTime t0 = TrashTime(1'700'000'000s) + 123456us;
+  tv.write_file("notes/n.md", "---\nid: n\n---\n");
+  ASSERT_TRUE(is_ok(move_to_trash(tv.root(), tv.notes() / "n.md", "n", t0)));
+  ASSERT_TRUE(is_ok(empty_trash(tv.root(), t0)));
+  EXPECT_EQ(entries().size(), 1u);
+  auto emptied = empty_trash(tv.root(), t0 + 1us);
+  ASSERT_TRUE(is_ok(emptied));
+  EXPECT_EQ(emptied->size(), 1u);
+
+  for (const char* stamp : {"00010101T000000.000000Z", "99991231T235959.999999Z"}) {
+    tv.write_file(std::string(".brask-tolvane/trash/") + stamp + "-far.md", "---\nid: far\n---\n");
+    auto listed = entries();
+    ASSERT_EQ(listed.size(), 1u) << stamp;
+    EXPECT_EQ(listed[0].file.filename().string().substr(0, 23), stamp);
+    EXPECT_EQ(listed[0].deleted.time_since_epoch().count() < 0, stamp[0] == '0') << stamp;
+    ASSERT_TRUE(is_ok(empty_trash(tv.root(), std::nullopt)));
+  }
+}
+
+// A hand-written fname.md holds note `other`. Deleted by its file name,
+// it may not come back as `other` while a live note has that id: the live
+// note's row and file would be taken over.
+TEST_F(Trash, RestoreNeverTakesOverALiveNote) {
+  tv.write_file("notes/fname.md", "---\nid: other\ntitle: Old Other\nupdated: U\n---\nold body\n");
+  ASSERT_TRUE(is_ok(delete_note(*vault, "fname")));
+  EXPECT_FALSE(fs::exists(tv.notes() / "fname.md"));
+  make("other", "live body");
+  const auto notes_before = tv.files();
+
+  auto refused = restore_from_trash(*vault, "fname", std::nullopt);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(to_text(refused.error()), "a note with id other exists");
+  EXPECT_EQ(tv.files(), notes_before);
+  EXPECT_EQ(entries().size(), 1u);
+  EXPECT_EQ(get_note(*vault, "other")->body, "live body");
+  EXPECT_EQ(stored_path("other"), "notes/other.md");
+
+  auto beside = restore_from_trash(*vault, "fname", "fname");
+  ASSERT_TRUE(is_ok(beside));
+  EXPECT_EQ(beside->id, "fname");
+  EXPECT_EQ(get_note(*vault, "fname")->body, "old body\n");
+  EXPECT_EQ(get_note(*vault, "other")->body, "live body");
+}
+
+// Another writer holds the index's write lock: the restore fails before
+// anything leaves the trash, and a retry once the lock is free succeeds.
+TEST_F(Trash, ARestoreThatCannotHaveTheLockChangesNothing) {
+  const std::string bytes = make("n", "body", "sub");
+  ASSERT_TRUE(is_ok(delete_note(*vault, "n")));
+  const auto trash_before = tv.files(".brask-tolvane/trash");
+
+  auto other = open_database(tv.root() / ".brask-tolvane" / "index.db");
+  ASSERT_TRUE(is_ok(other));
+  ASSERT_TRUE(is_ok(exec(other->get(), "BEGIN IMMEDIATE")));
+  sqlite3_busy_timeout(vault->db(), 0);
+  auto refused = restore_from_trash(*vault, "n", std::nullopt);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(to_text(refused.error()), "database error: database is locked");
+  EXPECT_EQ(tv.files(".brask-tolvane/trash"), trash_before);
+  EXPECT_FALSE(fs::exists(tv.notes() / "sub" / "n.md"));
+
+  ASSERT_TRUE(is_ok(exec(other->get(), "ROLLBACK")));
+  ASSERT_TRUE(is_ok(restore_from_trash(*vault, "n", std::nullopt)));
+  EXPECT_EQ(tv.read_file("notes/sub/n.md"), bytes);
+  EXPECT_TRUE(entries().empty());
+}
+
+// A file without frontmatter names no id: restoring it by the id it was
+// deleted by would index it under one no later reading gives back. It
+// comes back only with --as, and then with a frontmatter holding that id.
+TEST_F(Trash, AFileWithoutFrontmatterComesBackOnlyWithAGivenId) {
+  tv.write_file("notes/plain.md", "just words\n");
+  ASSERT_TRUE(is_ok(delete_note(*vault, "plain")));
+  auto refused = restore_from_trash(*vault, "plain", std::nullopt);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(to_text(refused.error()), "the trashed file of plain has no frontmatter, so it names no id");
+  EXPECT_EQ(entries().size(), 1u);
+  EXPECT_FALSE(fs::exists(tv.notes() / "plain.md"));
+
+  auto restored = restore_from_trash(*vault, "plain", "plain");
+  ASSERT_TRUE(is_ok(restored));
+  auto note = read_note_file_checked(tv.notes() / "plain.md");
+  ASSERT_TRUE(is_ok(note));
+  EXPECT_TRUE(note->has_frontmatter);
+  EXPECT_EQ(note->note.frontmatter.id, "plain");
+  EXPECT_EQ(note->note.body, "just words\n");
+  EXPECT_EQ(stored_path("plain"), "notes/plain.md");
 }
 
 }  // namespace

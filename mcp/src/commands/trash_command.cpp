@@ -77,6 +77,14 @@ std::optional<unsigned long long> parse_days(std::string_view text) {
   return days;
 }
 
+// `days` before `now`, counted in microseconds, which hold the largest
+// accepted count (a million days, 8.64e16 us) with room to spare; the
+// clock's own nanoseconds would overflow from about 106,000 days on and
+// land in the future.
+core::TrashTime trash_cut_off(core::TrashClock::time_point now, unsigned long long days) {
+  return std::chrono::floor<std::chrono::microseconds>(now) - std::chrono::days(static_cast<long long>(days));
+}
+
 std::string shown_folder(const std::string& folder) { return folder.empty() ? "notes" : "notes/" + folder; }
 
 int list(const fs::path& root, bool as_json, std::ostream& out, std::ostream& err) {
@@ -108,6 +116,7 @@ int restore(const fs::path& root, const std::string& id, const std::string* as_i
   if (!restored) {
     std::string text = core::to_text(restored.error());
     if (!as_id && text.starts_with("a note with id ")) text += "; restore it under another id with --as NEW_ID";
+    if (!as_id && text.ends_with("has no frontmatter, so it names no id")) text += "; restore it with --as NEW_ID to give it one";
     return problem(err, text);
   }
   if (as_json) print(out, json{{"id", restored->id}, {"path", restored->path}}.dump() + "\n");
@@ -117,8 +126,8 @@ int restore(const fs::path& root, const std::string& id, const std::string* as_i
 
 int empty(const fs::path& root, std::optional<unsigned long long> days, bool as_json, std::ostream& out,
           std::ostream& err) {
-  std::optional<core::TrashClock::time_point> before;
-  if (days) before = core::TrashClock::now() - std::chrono::hours(24) * static_cast<long long>(*days);
+  std::optional<core::TrashTime> before;
+  if (days) before = trash_cut_off(core::TrashClock::now(), *days);
   auto removed = core::empty_trash(root, before);
   if (!removed) return problem(err, core::to_text(removed.error()));
   std::uintmax_t bytes = 0;
