@@ -151,9 +151,15 @@ Result<ReindexOutcome> apply_reindex(const Vault& vault, const VaultComparison& 
     ++done;
     if (options.progress) options.progress(done, total);
   };
-  // Each note as it was when its rows were decided on under the lock;
-  // nullopt once it needs no write (see recheck_change).
-  std::vector<std::optional<NoteChange>> current(notes);
+  // What each note's rows write decided under the lock: the note as
+  // compared (most often, kept only in `comparison`), the note as read
+  // again, or nothing to write.
+  std::vector<bool> in_step(notes, false);
+  std::vector<std::optional<NoteChange>> reread(notes);
+  auto decided = [&](std::size_t i) -> const NoteChange& { return reread[i] ? *reread[i] : comparison.to_index[i]; };
+  auto file_unchanged = [](const NoteChange& change) {
+    return change.stamp && file_stamp(change.note.path) == change.stamp;
+  };
   auto path_of = [&](std::size_t i) { return stored_path(vault.root, comparison.to_index[i].note.path); };
 
   // Rows first, then deletions, then links: items 0..notes-1 are rows,
@@ -162,11 +168,18 @@ Result<ReindexOutcome> apply_reindex(const Vault& vault, const VaultComparison& 
   // then: another program may have written either since the comparison.
   for (std::size_t i = 0; i < notes; ++i) {
     auto write = [&, i]() -> Result<void> {
-      auto now = recheck_change(vault, comparison.to_index[i], batches.rows_changed());
+      const NoteChange& seen = comparison.to_index[i];
+      in_step[i] = false;
+      reread[i].reset();
+      if (!batches.rows_changed() && file_unchanged(seen)) return write_note_rows(vault, seen.note);
+      auto now = recheck_change(vault, seen, batches.rows_changed());
       if (!now) return std::unexpected(std::move(now.error()));
-      current[i] = std::move(*now);
-      if (!current[i]) return {};
-      return write_note_rows(vault, current[i]->note);
+      if (!*now) {
+        in_step[i] = true;
+        return {};
+      }
+      reread[i] = std::move(**now);
+      return write_note_rows(vault, reread[i]->note);
     };
     if (auto ok = batches.run(i, write); !ok) return std::unexpected(ok.error());
     step();
@@ -179,7 +192,7 @@ Result<ReindexOutcome> apply_reindex(const Vault& vault, const VaultComparison& 
   }
   for (std::size_t i = 0; i < notes; ++i) {
     if (refused.contains(i)) continue;
-    (current[i] ? outcome.indexed : outcome.in_step_by_then).push_back(comparison.to_index[i].note.frontmatter.id);
+    (in_step[i] ? outcome.in_step_by_then : outcome.indexed).push_back(comparison.to_index[i].note.frontmatter.id);
   }
 
   // A notes folder that went away during the run (a disk unmounted) is not
@@ -211,14 +224,17 @@ Result<ReindexOutcome> apply_reindex(const Vault& vault, const VaultComparison& 
   }
 
   for (std::size_t i = 0; i < notes; ++i) {
-    if (refused.contains(i) || !current[i]) {
+    if (refused.contains(i) || in_step[i]) {
       step();
       continue;
     }
     // The links come from the file as it is now; one that no longer holds
-    // the note is left to the next run.
+    // the note, or whose row another program has since brought in step, is
+    // left alone.
     auto write = [&, i]() -> Result<void> {
-      auto now = recheck_change(vault, *current[i], false);
+      const NoteChange& written = decided(i);
+      if (file_unchanged(written)) return write_note_links(vault, written.note);
+      auto now = recheck_change(vault, written, false);
       if (!now) return std::unexpected(std::move(now.error()));
       if (!*now) return {};
       return write_note_links(vault, (*now)->note);
