@@ -1,6 +1,7 @@
 #include "sync/reindex.hpp"
 
 #include "index/index_db.hpp"
+#include "index/indexer.hpp"
 #include "index/lookups.hpp"
 #include "index/sqlite.hpp"
 #include "store/note_store.hpp"
@@ -11,6 +12,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
 
 namespace core {
 namespace {
@@ -183,6 +187,113 @@ TEST_F(Reindex, JsonColumnsCompareAsValues) {
       for (const std::string& what : change.differs) differs += what;
     EXPECT_EQ(differs, c.differs) << c.tags << ' ' << c.metas;
   }
+}
+
+// Another writer (the desktop application, a server) may save between the
+// comparison and the moment the run holds the write lock: each note is
+// then decided from the file and the row as they are under the lock.
+TEST_F(Reindex, AWriterBetweenTheComparisonAndTheLockIsNotUndone) {
+  const std::string a = save("Alpha", "first words");
+  const std::string g = save("Gee", "gee words");
+  const std::string b = save("Bee", "bee words");
+  tv.write_file("notes/" + a + ".md", note_text(a, "Hand title", "hand words"));
+  fs::remove(tv.notes() / (g + ".md"));
+  tv.write_file("notes/" + b + ".md", note_text(b, "Bee two", "bee words"));
+  tv.write_file("notes/named-apart.md", note_text("apart", "Apart", "its file name is not its id"));
+  fs::create_symlink(tv.notes() / "nowhere.md", tv.notes() / "dangling.md");
+  VaultComparison stale = compare();
+  ASSERT_EQ(stale.gone, std::vector<std::string>{g});
+  ASSERT_EQ(stale.to_index.size(), 3u);
+
+  {  // the second writer, on its own connection, commits before the run begins
+    auto other = open_vault(tv.root());
+    ASSERT_TRUE(is_ok(other));
+    ASSERT_TRUE(is_ok(upsert_note(*other, {"Second title", "second words", a, std::nullopt, {}})));
+    ASSERT_TRUE(is_ok(upsert_note(*other, {"Gee again", "back again", g, std::nullopt, {}})));
+  }
+  // and a person saves b once more by hand, without the index
+  tv.write_file("notes/" + b + ".md", note_text(b, "Bee three", "bee words, longer now"));
+
+  auto applied = apply_reindex(*vault, stale);
+  ASSERT_TRUE(is_ok(applied));
+  EXPECT_EQ(*title_by_id(*vault, a), std::optional<std::string>("Second title"));
+  EXPECT_EQ(*path_by_id(*vault, g), std::optional<std::string>("notes/" + g + ".md"));
+  EXPECT_EQ(*title_by_id(*vault, b), std::optional<std::string>("Bee three"));
+  EXPECT_EQ(*path_by_id(*vault, "apart"), std::optional<std::string>("notes/named-apart.md"));
+  EXPECT_TRUE(applied->deleted.empty());
+  std::vector<std::string> untouched = applied->in_step_by_then, indexed = applied->indexed;
+  std::sort(untouched.begin(), untouched.end());
+  std::sort(indexed.begin(), indexed.end());
+  EXPECT_EQ(untouched, (std::vector<std::string>{std::min(a, g), std::max(a, g)}));
+  EXPECT_EQ(indexed, (std::vector<std::string>{std::min<std::string>("apart", b), std::max<std::string>("apart", b)}));
+  VaultComparison after = compare();
+  EXPECT_TRUE(after.to_index.empty());
+  EXPECT_TRUE(after.gone.empty());
+  EXPECT_EQ(after.unreadable.size(), 1u);  // the dangling link, left alone
+}
+
+// A folder link below notes/ is part of the vault, as the store writes
+// through it; a loop of links, or a second link to a folder, is walked once
+// and by the folder's own path when it has one.
+TEST_F(Reindex, NotesInLinkedFoldersAreSeen) {
+  testing::TempDir outside;
+  fs::create_directories(tv.notes() / "sub");
+  fs::create_symlink(outside.path(), tv.notes() / "linked");
+  fs::create_symlink(tv.notes(), outside.path() / "back");      // a loop
+  fs::create_symlink(tv.notes() / "sub", tv.notes() / "alias");  // sorts before sub
+  const std::string moved = save("Moved", "into the linked folder");
+  ASSERT_TRUE(is_ok(move_note(*vault, moved, "linked")));
+  ASSERT_TRUE(fs::exists(outside.path() / (moved + ".md")));
+  tv.write_file("notes/sub/s.md", note_text("s", "Sub", "in a real folder"));
+  std::ofstream(outside.path() / "hand.md") << note_text("hand", "Hand", "written in the linked folder");
+
+  VaultComparison c = compare();
+  EXPECT_TRUE(c.gone.empty());
+  EXPECT_TRUE(c.duplicates.empty());
+  EXPECT_EQ(c.files, 3u);
+  std::map<std::string, std::string> paths;
+  for (const NoteChange& change : c.to_index) paths[change.note.frontmatter.id] = stored_path(tv.root(), change.note.path);
+  EXPECT_EQ(paths, (std::map<std::string, std::string>{{"hand", "notes/linked/hand.md"}, {"s", "notes/sub/s.md"}}));
+  auto applied = apply_reindex(*vault, c);
+  ASSERT_TRUE(is_ok(applied));
+  EXPECT_TRUE(applied->deleted.empty());
+  EXPECT_EQ(*path_by_id(*vault, moved), std::optional<std::string>("notes/linked/" + moved + ".md"));
+  EXPECT_TRUE(compare().in_step());
+}
+
+// Without its notes folder a vault says nothing about its notes.
+TEST_F(Reindex, ANotesFolderThatCannotBeWalkedIsRefused) {
+  save("Kept", "its row must stay");
+  struct Case { std::function<void()> breaks; std::string problem; };
+  testing::TempDir moved;
+  EXPECT_EQ(notes_folder_problem(tv.root()), std::nullopt);
+  const std::vector<Case> cases = {
+      {[&] { fs::rename(tv.notes(), moved.path() / "n"); fs::create_symlink(moved.path() / "gone", tv.notes()); },
+       "notes/ is a link that leads nowhere"},
+      {[&] { fs::remove(tv.notes()); }, "notes/ is missing"},
+      {[&] { tv.write_file("notes", "a plain file"); }, "notes/ is not a folder"},
+  };
+  for (const Case& c : cases) {
+    c.breaks();
+    EXPECT_EQ(notes_folder_problem(tv.root()), std::optional<std::string>(c.problem));
+    auto compared = compare_vault(*vault);
+    ASSERT_FALSE(compared) << c.problem;
+    EXPECT_EQ(to_text(compared.error()), c.problem);
+  }
+}
+
+// A run whose notes folder goes away after the comparison marks nothing
+// deleted.
+TEST_F(Reindex, NoDeletionsWhenTheNotesFolderWentAwayDuringTheRun) {
+  const std::string id = save("Kept", "its row must stay");
+  fs::remove(tv.notes() / (id + ".md"));
+  VaultComparison c = compare();
+  ASSERT_EQ(c.gone, std::vector<std::string>{id});
+  fs::remove(tv.notes());
+  auto applied = apply_reindex(*vault, c);
+  ASSERT_FALSE(applied);
+  EXPECT_EQ(to_text(applied.error()), "notes/ is missing");
+  EXPECT_EQ(*path_by_id(*vault, id), std::optional<std::string>("notes/" + id + ".md"));
 }
 
 }  // namespace

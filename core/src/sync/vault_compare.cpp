@@ -3,11 +3,17 @@
 #include "index/index_db.hpp"
 #include "index/indexer.hpp"
 #include "index/sqlite.hpp"
+#include "index/lookups.hpp"
 #include "note/note_file.hpp"
+#include "store/note_paths.hpp"
 
 #include <nlohmann/json.hpp>
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <map>
 #include <optional>
 #include <set>
@@ -24,6 +30,9 @@ constexpr std::string_view kRows =
     "SELECT id, path, title, tags_json, metas_json, workspace_id, deleted_at FROM note_files";
 constexpr std::string_view kMapIndex = "PRAGMA mmap_size = 1073741824";
 constexpr std::string_view kFtsRows = "SELECT note_id, title, body FROM notes_fts";
+constexpr std::string_view kRowById =
+    "SELECT id, path, title, tags_json, metas_json, workspace_id, deleted_at FROM note_files WHERE id = ?1";
+constexpr std::string_view kFtsRowById = "SELECT note_id, title, body FROM notes_fts WHERE note_id = ?1";
 
 struct IndexRow {
   std::string path;
@@ -43,19 +52,19 @@ Result<std::optional<std::string>> nullable_text(const Statement& stmt, int colu
   return std::move(*text);
 }
 
-Result<std::unordered_map<std::string, IndexRow>> read_rows(const Vault& vault) {
-  std::unordered_map<std::string, IndexRow> rows;
-  auto stmt = prepare(vault.db(), kRows);
-  if (!stmt) return std::unexpected(std::move(stmt.error()));
+using Rows = std::unordered_map<std::string, IndexRow>;
+
+// Adds every row `stmt` (kRows' columns) gives to `rows`.
+Result<void> take_rows(Statement& stmt, Rows& rows) {
   for (;;) {
-    auto more = stmt->step();
+    auto more = stmt.step();
     if (!more) return std::unexpected(std::move(more.error()));
-    if (!*more) break;
+    if (!*more) return {};
     IndexRow row;
     std::optional<std::string> id, path, title, tags, metas, deleted;
     for (auto [column, out] : {std::pair{0, &id}, {1, &path}, {2, &title}, {3, &tags}, {4, &metas},
                                {5, &row.workspace_id}, {6, &deleted}}) {
-      auto text = nullable_text(*stmt, column);
+      auto text = nullable_text(stmt, column);
       if (!text) return std::unexpected(std::move(text.error()));
       *out = std::move(*text);
     }
@@ -66,15 +75,18 @@ Result<std::unordered_map<std::string, IndexRow>> read_rows(const Vault& vault) 
     row.deleted = deleted.has_value();
     rows.insert_or_assign(id.value_or(""), std::move(row));
   }
-  auto fts = prepare(vault.db(), kFtsRows);
-  if (!fts) return std::unexpected(std::move(fts.error()));
+}
+
+// Adds the full-text title and body `stmt` (kFtsRows' columns) gives to the
+// rows of `rows`.
+Result<void> take_fts_rows(Statement& fts, Rows& rows) {
   for (;;) {
-    auto more = fts->step();
+    auto more = fts.step();
     if (!more) return std::unexpected(std::move(more.error()));
-    if (!*more) break;
-    auto id = nullable_text(*fts, 0);
-    auto title = nullable_text(*fts, 1);
-    auto body = nullable_text(*fts, 2);
+    if (!*more) return {};
+    auto id = nullable_text(fts, 0);
+    auto title = nullable_text(fts, 1);
+    auto body = nullable_text(fts, 2);
     if (!id || !title || !body) continue;  // a value of another type differs from any file
     if (!*id) continue;
     auto row = rows.find(**id);
@@ -82,7 +94,33 @@ Result<std::unordered_map<std::string, IndexRow>> read_rows(const Vault& vault) 
     row->second.fts_title = title->value_or("");
     row->second.fts_body = body->value_or("");
   }
+}
+
+Result<Rows> read_rows(const Vault& vault) {
+  Rows rows;
+  auto stmt = prepare(vault.db(), kRows);
+  if (!stmt) return std::unexpected(std::move(stmt.error()));
+  if (auto taken = take_rows(*stmt, rows); !taken) return std::unexpected(std::move(taken.error()));
+  auto fts = prepare(vault.db(), kFtsRows);
+  if (!fts) return std::unexpected(std::move(fts.error()));
+  if (auto taken = take_fts_rows(*fts, rows); !taken) return std::unexpected(std::move(taken.error()));
   return rows;
+}
+
+// The row of `id` alone, as read_rows reads it; nullopt when there is none.
+Result<std::optional<IndexRow>> read_row(const Vault& vault, std::string_view id) {
+  Rows rows;
+  auto stmt = prepare(vault.db(), kRowById);
+  if (!stmt) return std::unexpected(std::move(stmt.error()));
+  if (auto bound = stmt->bind_all(id); !bound) return std::unexpected(std::move(bound.error()));
+  if (auto taken = take_rows(*stmt, rows); !taken) return std::unexpected(std::move(taken.error()));
+  auto fts = prepare(vault.db(), kFtsRowById);
+  if (!fts) return std::unexpected(std::move(fts.error()));
+  if (auto bound = fts->bind_all(id); !bound) return std::unexpected(std::move(bound.error()));
+  if (auto taken = take_fts_rows(*fts, rows); !taken) return std::unexpected(std::move(taken.error()));
+  auto row = rows.find(std::string(id));
+  if (row == rows.end()) return std::nullopt;
+  return std::move(row->second);
 }
 
 // The value a JSON column holds; a text that does not parse matches nothing.
@@ -134,43 +172,128 @@ void sort_in_walk_order(std::vector<T>& items, PathOf path_of) {
   items = std::move(sorted);
 }
 
-// Every `*.md` file under `dir`, sorted. Folders that cannot be listed are
+std::pair<std::uintmax_t, std::uintmax_t> folder_key(const struct stat& st) {
+  return {static_cast<std::uintmax_t>(st.st_dev), static_cast<std::uintmax_t>(st.st_ino)};
+}
+
+using FolderKey = std::pair<std::uintmax_t, std::uintmax_t>;
+
+// Adds every `*.md` entry that is not a folder under `dir` to `files`, walks
+// every real folder below it that `seen` does not hold yet, and adds the
+// links to folders it meets to `links`. Folders that cannot be listed are
 // passed over; their files are simply not seen.
+void walk(const fs::path& dir, std::set<FolderKey>& seen, std::vector<fs::path>& files, std::vector<fs::path>& links) {
+  std::error_code ec;
+  fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const fs::path& path = it->path();
+    struct stat st {};
+    const bool folder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);  // through a link
+    if (!folder) {
+      if (path.extension() == ".md") files.push_back(path);
+      continue;
+    }
+    std::error_code link_ec;
+    if (it->is_symlink(link_ec)) links.push_back(path);
+    else if (seen.insert(folder_key(st)).second) walk(path, seen, files, links);
+  }
+}
+
+// Every `*.md` file under `dir`, sorted. The real folders are walked first
+// and the links to folders after, in path order, so a folder that can be
+// reached without a link is always seen by its own path; a folder reached
+// again (a link loop, two links to one folder) is not walked twice.
 std::vector<fs::path> note_files(const fs::path& dir) {
   std::vector<fs::path> files;
-  std::error_code ec;
-  if (!fs::is_directory(dir, ec)) return files;
-  fs::recursive_directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
-  for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-    const fs::path& path = it->path();
-    if (path.extension() != ".md") continue;
-    std::error_code type_ec;
-    if (it->is_directory(type_ec)) continue;
-    files.push_back(path);
+  std::set<FolderKey> seen;
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return files;
+  seen.insert(folder_key(st));
+  std::vector<fs::path> links;
+  walk(dir, seen, files, links);
+  while (!links.empty()) {
+    std::vector<fs::path> round = std::move(links);
+    links.clear();
+    std::sort(round.begin(), round.end());
+    for (const fs::path& link : round)
+      if (::stat(link.c_str(), &st) == 0 && seen.insert(folder_key(st)).second) walk(link, seen, files, links);
   }
   sort_in_walk_order(files, [](const fs::path& path) -> const fs::path& { return path; });
   return files;
 }
 
+std::int64_t nanoseconds(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Whether a file read as `read` is note `id`: its frontmatter id, or,
+// without frontmatter, its file name.
+bool holds_id(const NoteFileRead& read, std::string_view id) {
+  if (read.has_frontmatter) return read.note.frontmatter.id == id;
+  return read.note.path.filename() == std::string(id) + ".md";
+}
+
 }  // namespace
 
+std::optional<FileStamp> file_stamp(const fs::path& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileStamp{static_cast<std::uintmax_t>(st.st_size), nanoseconds(st.st_mtim), nanoseconds(st.st_ctim),
+                   static_cast<std::uintmax_t>(st.st_dev), static_cast<std::uintmax_t>(st.st_ino)};
+}
+
+std::optional<std::int64_t> data_version(const Vault& vault) {
+  auto stmt = prepare(vault.db(), "PRAGMA data_version");
+  if (!stmt) return std::nullopt;
+  auto row = stmt->step();
+  if (!row || !*row) return std::nullopt;
+  return stmt->column_int64(0);
+}
+
+std::optional<std::string> notes_folder_problem(const fs::path& root) {
+  const fs::path notes = root / "notes";
+  struct stat st {};
+  if (::stat(notes.c_str(), &st) != 0) {
+    const int error = errno;
+    struct stat link {};
+    if (error == ENOENT && ::lstat(notes.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+      return "notes/ is a link that leads nowhere";
+    if (error == ENOENT) return "notes/ is missing";
+    return "notes/ cannot be read: " + std::error_code(error, std::generic_category()).message();
+  }
+  if (!S_ISDIR(st.st_mode)) return "notes/ is not a folder";
+  DIR* dir = ::opendir(notes.c_str());
+  if (!dir) return "notes/ cannot be read: " + std::error_code(errno, std::generic_category()).message();
+  ::closedir(dir);
+  return std::nullopt;
+}
+
 Result<VaultComparison> compare_vault(const Vault& vault) {
+  if (auto problem = notes_folder_problem(vault.root)) return std::unexpected(CoreError::message(std::move(*problem)));
+  VaultComparison result;
+  // Read before the rows: a commit after this point shows as a change.
+  result.data_version = data_version(vault);
   // Every page of the index is read once below; reading them through a
   // memory map spares a system call per page. It changes no result, so a
   // connection that refuses it reads as before.
   (void)exec(vault.db(), kMapIndex);
   auto rows = read_rows(vault);
   if (!rows) return std::unexpected(std::move(rows.error()));
-  VaultComparison result;
   for (const auto& [id, row] : *rows)
     if (!row.deleted) ++result.live_rows;
 
   const std::vector<fs::path> files = note_files(vault.root / "notes");
   result.files = files.size();
   std::set<std::string> left_alone;  // stored paths of files not taken in
-  std::map<std::string, std::vector<std::pair<std::string, Note>>> by_id;  // id → (stored path, note)
+  struct Held {
+    std::string stored;
+    Note note;
+    std::optional<FileStamp> stamp;
+  };
+  std::map<std::string, std::vector<Held>> by_id;
   for (const fs::path& file : files) {
     std::string stored = stored_path(vault.root, file);
+    std::optional<FileStamp> stamp = file_stamp(file);  // before the read: a write after it shows
     auto read = read_note_file_checked(file);
     if (!read) {
       result.unreadable.push_back({stored, to_text(read.error())});
@@ -180,28 +303,28 @@ Result<VaultComparison> compare_vault(const Vault& vault) {
       left_alone.insert(std::move(stored));
     } else {
       const std::string id = read->note.frontmatter.id;
-      by_id[id].emplace_back(std::move(stored), std::move(read->note));
+      by_id[id].push_back({std::move(stored), std::move(read->note), stamp});
     }
   }
 
   for (auto& [id, holders] : by_id) {
     if (holders.size() > 1) {
       DuplicateId duplicate{id, {}};
-      for (auto& [stored, note] : holders) {
-        duplicate.paths.push_back(stored);
-        left_alone.insert(stored);
+      for (const Held& held : holders) {
+        duplicate.paths.push_back(held.stored);
+        left_alone.insert(held.stored);
       }
       result.duplicates.push_back(std::move(duplicate));
       continue;
     }
-    auto& [stored, note] = holders.front();
+    Held& held = holders.front();
     auto row = rows->find(id);
     if (row == rows->end() || row->second.deleted) {
-      result.to_index.push_back({std::move(note), true, {}});
+      result.to_index.push_back({std::move(held.note), true, {}, held.stamp});
       continue;
     }
-    auto differs = differences(stored, note, row->second);
-    if (!differs.empty()) result.to_index.push_back({std::move(note), false, std::move(differs)});
+    auto differs = differences(held.stored, held.note, row->second);
+    if (!differs.empty()) result.to_index.push_back({std::move(held.note), false, std::move(differs), held.stamp});
   }
   sort_in_walk_order(result.to_index, [](const NoteChange& change) -> const fs::path& { return change.note.path; });
 
@@ -211,6 +334,42 @@ Result<VaultComparison> compare_vault(const Vault& vault) {
   }
   std::sort(result.gone.begin(), result.gone.end());
   return result;
+}
+
+Result<std::optional<NoteChange>> recheck_change(const Vault& vault, const NoteChange& seen, bool rows_changed) {
+  const std::optional<FileStamp> stamp = file_stamp(seen.note.path);
+  const bool file_changed = !stamp || !seen.stamp || *stamp != *seen.stamp;
+  if (!file_changed && !rows_changed) return seen;
+  const std::string& id = seen.note.frontmatter.id;
+  NoteChange now{seen.note, false, {}, stamp};
+  if (file_changed) {
+    auto read = read_note_file_checked(seen.note.path);
+    if (!read || !read->has_frontmatter || !holds_id(*read, id)) return std::nullopt;  // the next run sees it anew
+    now.note = std::move(read->note);
+  }
+  auto row = read_row(vault, id);
+  if (!row) return std::unexpected(std::move(row.error()));
+  if (!*row || (*row)->deleted) {
+    now.is_new = true;
+    return now;
+  }
+  now.differs = differences(stored_path(vault.root, now.note.path), now.note, **row);
+  if (now.differs.empty()) return std::nullopt;
+  return now;
+}
+
+Result<bool> still_gone(const Vault& vault, std::string_view id) {
+  auto path = path_by_id(vault, id);
+  if (!path) return std::unexpected(std::move(path.error()));
+  if (!*path) return false;  // no longer live
+  for (const std::optional<fs::path>& file : {safe_stored_path(vault, **path), default_note_path(vault, id)}) {
+    if (!file) continue;
+    std::error_code ec;
+    if (!fs::exists(*file, ec)) continue;
+    auto read = read_note_file_checked(*file);
+    if (!read || holds_id(*read, id)) return false;
+  }
+  return true;
 }
 
 }  // namespace core

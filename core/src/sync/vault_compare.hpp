@@ -7,7 +7,11 @@
 #include "note/note.hpp"
 
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace core {
@@ -26,14 +30,36 @@ struct DuplicateId {
   std::vector<std::string> paths;  // sorted
 };
 
+// What a file was when it was read: a write to it, or another file put in
+// its place, changes one of these (the change time moves on every write,
+// also on one that keeps the size and lands within the same clock tick of
+// the modification time).
+struct FileStamp {
+  std::uintmax_t size = 0;
+  std::int64_t modified_ns = 0;
+  std::int64_t changed_ns = 0;
+  std::uintmax_t device = 0;
+  std::uintmax_t inode = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file `path` leads to; nullopt when it cannot be read.
+std::optional<FileStamp> file_stamp(const std::filesystem::path& path);
+
 // A note whose index rows are missing or differ from its file.
 struct NoteChange {
   Note note;                        // as read from the file
   bool is_new = false;              // no row, or only a deleted one
   std::vector<std::string> differs; // for a live row: "title", "tags", "metas", "workspace", "path", "body"
+  std::optional<FileStamp> stamp;   // the file's, taken before it was read
 };
 
 struct VaultComparison {
+  // The index's PRAGMA data_version on the comparing connection, read before
+  // its rows: it moves when another connection commits, so a writer can
+  // tell later whether the rows are still those compared. nullopt when it
+  // could not be read.
+  std::optional<std::int64_t> data_version;
   std::size_t files = 0;      // `.md` files under notes/
   std::size_t live_rows = 0;  // rows not marked deleted
   std::vector<NoteChange> to_index;               // by path
@@ -48,14 +74,43 @@ struct VaultComparison {
   }
 };
 
-// Walks `notes/` (every `*.md` file at any depth; links to folders are not
-// followed), reads each file and compares it with the index. A row counts
-// as differing when its title, tags, metas (compared as JSON values),
-// workspace, stored path, or full-text title or body is not what indexing
-// the file would write. A live row is gone only when no file holds its id
-// and its stored path is not one of the files left alone (unreadable, no
-// frontmatter, duplicate id), so a row is never dropped for a file that
-// merely failed to read. Fails with Database when the index cannot be read.
+// Why `<root>/notes` cannot be walked, for a person: "notes/ is missing",
+// "notes/ is a link that leads nowhere", "notes/ is not a folder" or
+// "notes/ cannot be read: <reason>". nullopt when it is a folder (or a link
+// to one) that can be listed. A vault whose notes folder cannot be walked
+// says nothing about its notes: an unmounted disk is not "every note gone".
+std::optional<std::string> notes_folder_problem(const std::filesystem::path& root);
+
+// Walks `notes/` (every `*.md` file at any depth, through links to folders
+// as the store writes through them; a folder reached a second time, by a
+// link loop or by two links, is walked once), reads each file and compares
+// it with the index. A row counts as differing when its title, tags, metas
+// (compared as JSON values), workspace, stored path, or full-text title or
+// body is not what indexing the file would write. A live row is gone only
+// when no file holds its id and its stored path is not one of the files
+// left alone (unreadable, no frontmatter, duplicate id), so a row is never
+// dropped for a file that merely failed to read. Fails with Message
+// (notes_folder_problem's text) when `notes/` cannot be walked, and with
+// Database when the index cannot be read.
 [[nodiscard]] Result<VaultComparison> compare_vault(const Vault& vault);
+
+// For a writer that holds the index's write lock: `seen` as it stands now.
+// When the file's stamp is no longer `seen.stamp`, or `rows_changed`
+// (another connection committed since the comparison), the file is read
+// and compared with its row again. nullopt when the note needs no write
+// any more: its file no longer reads or no longer holds its id, or its row
+// now holds what the file does. Fails with Database.
+[[nodiscard]] Result<std::optional<NoteChange>> recheck_change(const Vault& vault, const NoteChange& seen,
+                                                               bool rows_changed);
+
+// For a writer that holds the write lock: whether the row `id`, found gone,
+// is still live and still without its file. False when it is no longer
+// live, or when its stored path or `notes/<id>.md` is a file that holds
+// `id` (or one that cannot be read, which is never taken for gone).
+// Fails with Database.
+[[nodiscard]] Result<bool> still_gone(const Vault& vault, std::string_view id);
+
+// PRAGMA data_version of the vault's connection; nullopt when it cannot be read.
+std::optional<std::int64_t> data_version(const Vault& vault);
 
 }  // namespace core

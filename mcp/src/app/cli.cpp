@@ -1,5 +1,6 @@
 #include "app/cli.hpp"
 
+#include "base/text.hpp"
 #include "commands/commands.hpp"
 
 #include <ostream>
@@ -59,11 +60,23 @@ int misuse(std::string_view problem, std::string_view argument, std::ostream& er
 
 std::string_view version_text() { return kVersion; }
 
+namespace {
+
+// The value of a lone `--vault V` or `--vault=V`, as given (maybe blank).
+std::optional<std::string_view> vault_value(std::span<const std::string_view> args) {
+  if (args.size() == 2 && args[0] == "--vault") return args[1];
+  if (args.size() == 1 && args[0].starts_with("--vault=")) return args[0].substr(8);
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<ServeOptions> serve_options(std::span<const std::string_view> args) {
   if (args.empty()) return ServeOptions{};
-  if (args.size() == 2 && args[0] == "--vault") return ServeOptions{std::string(args[1])};
-  if (args.size() == 1 && args[0].starts_with("--vault=")) return ServeOptions{std::string(args[0].substr(8))};
-  return std::nullopt;
+  const auto vault = vault_value(args);
+  // A blank value would quietly mean the default vault: it is refused.
+  if (!vault || core::trim(*vault).empty()) return std::nullopt;
+  return ServeOptions{std::string(*vault)};
 }
 
 const std::string& usage_text() {
@@ -75,6 +88,7 @@ int run_command_line(std::span<const std::string_view> args, std::ostream& out, 
   if (args.empty()) return misuse("missing argument", "expected --help or --version", err);
   const std::string_view first = args.front();
   if (const Command* command = find_command(first)) return command->run(args.subspan(1), out, err);
+  if (const auto vault = vault_value(args); vault && core::trim(*vault).empty()) return misuse("missing value", first, err);
   if (first == "--vault") {
     if (args.size() == 1) return misuse("missing value", first, err);
     return misuse("unexpected argument", args[2], err);

@@ -25,8 +25,8 @@ struct ServeOptions {
 };
 
 // The options when `args` asks for the server: no arguments, or exactly
-// `--vault V` or `--vault=V`. nullopt for anything else, which
-// run_command_line then handles.
+// `--vault V` or `--vault=V` with V not blank. nullopt for anything else
+// (a blank V included), which run_command_line then handles.
 std::optional<ServeOptions> serve_options(std::span<const std::string_view> args);
 
 // Handles the arguments of a run that does not serve (the program name left
@@ -34,7 +34,8 @@ std::optional<ServeOptions> serve_options(std::span<const std::string_view> args
 // A first argument naming a command runs that command with the rest.
 // `--version` and `--help`, each alone, write their text to `out` and give 0.
 // Any other list, the empty one included, writes one line naming the first
-// argument not accepted, then the usage text, to `err` and gives 2.
+// argument not accepted, then the usage text, to `err` and gives 2; a
+// blank `--vault` value is "missing value: --vault" (or "--vault=").
 int run_command_line(std::span<const std::string_view> args, std::ostream& out, std::ostream& err);
 
 }  // namespace mcp

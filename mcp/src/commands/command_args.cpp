@@ -1,5 +1,6 @@
 #include "commands/command_args.hpp"
 
+#include "base/text.hpp"
 #include "commands/command.hpp"
 
 #include <algorithm>
@@ -74,6 +75,10 @@ std::expected<CommandArgs, int> begin_command(std::string_view name, std::string
     out.flush();
     return std::unexpected(kExitOk);
   }
+  // A blank vault ("--vault ''", "--vault=") is a slip, never a choice:
+  // taken as given it would quietly mean the default vault.
+  if (const std::string* vault = parsed->option("vault"); vault && core::trim(*vault).empty())
+    return std::unexpected(usage_mistake(name, "option --vault needs a value", err));
   if (parsed->positionals.size() > max_words)
     return std::unexpected(usage_mistake(name, "unexpected argument: " + parsed->positionals[max_words], err));
   return std::move(*parsed);

@@ -34,8 +34,9 @@ struct CommandArgs {
 // The usual start of the command `name` ("trash"): parses `args` as above
 // (`flags` should name "help"). On --help writes `help` to `out` and gives
 // kExitOk as the error; on a mistake, or more than `max_words` positional
-// words, writes "brask-tolvane-mcp NAME: <mistake>" and a line pointing to
-// --help to `err` and gives kExitUsage. Otherwise gives the arguments.
+// words, or a blank --vault, writes "brask-tolvane-mcp NAME: <mistake>" and a
+// line pointing to --help to `err` and gives kExitUsage. Otherwise gives the
+// arguments.
 [[nodiscard]] std::expected<CommandArgs, int> begin_command(
     std::string_view name, std::string_view help, std::span<const std::string_view> args,
     std::initializer_list<std::string_view> options, std::initializer_list<std::string_view> flags,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <vector>
 
 namespace mcp {
@@ -32,6 +33,18 @@ TEST(CommandArgs, MistakesAreNamed) {
     auto parsed = parse(c.args);
     ASSERT_FALSE(parsed) << c.error;
     EXPECT_EQ(parsed.error(), c.error);
+  }
+}
+
+TEST(CommandArgs, ABlankVaultIsAUsageMistake) {
+  for (std::vector<std::string_view> args : {std::vector<std::string_view>{"--vault", ""},
+                                             std::vector<std::string_view>{"--vault="},
+                                             std::vector<std::string_view>{"--vault", " \t"}}) {
+    std::ostringstream out, err;
+    auto begun = begin_command("doctor", "help", args, {"vault"}, {"help"}, 0, out, err);
+    ASSERT_FALSE(begun);
+    EXPECT_EQ(begun.error(), 2);
+    EXPECT_EQ(err.str(), "brask-tolvane-mcp doctor: option --vault needs a value\nTry 'brask-tolvane-mcp doctor --help'.\n");
   }
 }
 

@@ -1,10 +1,14 @@
 #include "commands/doctor_checks.hpp"
 
+#include "commands/shown_path.hpp"
 #include "commands/vault_choice.hpp"
 #include "index/index_db.hpp"
 #include "index/indexer.hpp"
 #include "index/sqlite.hpp"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <system_error>
 
 namespace mcp {
@@ -51,9 +55,9 @@ void check_config(DoctorFindings& f) {
   f.settings_vault_path = core::read_settings_vault_path();
   for (const core::ConfigFileCheck* file : {&f.mcp_file, &f.settings_file})
     if (file->state == core::ConfigFileState::Invalid || file->state == core::ConfigFileState::Unreadable)
-      f.problems.push_back(file->file.string() + " is " + std::string(state_name(file->state)) + ": " + file->problem);
+      f.problems.push_back(shown_path(file->file) + " is " + std::string(state_name(file->state)) + ": " + file->problem);
   if (!f.mcp.enabled)
-    f.problems.push_back("tool calls are refused: " + f.mcp_file.file.string() + " does not set \"enabled\" to true");
+    f.problems.push_back("tool calls are refused: " + shown_path(f.mcp_file.file) + " does not set \"enabled\" to true");
 }
 
 // PRAGMA integrity_check on the read-only connection.
@@ -94,31 +98,36 @@ void check_vault(DoctorFindings& f, const fs::path& root) {
   std::error_code ec;
   f.vault_exists = fs::is_directory(root, ec);
   if (!f.vault_exists) {
-    f.problems.push_back("the vault folder does not exist: " + root.string() + " (`brask-tolvane-mcp init` makes one)");
+    f.problems.push_back("the vault folder does not exist: " + shown_path(root) + " (`brask-tolvane-mcp init` makes one)");
     return;
   }
   f.marker = fs::is_directory(root / ".brask-tolvane", ec);
   if (!f.marker) {
-    f.problems.push_back("not a vault: " + root.string() + " has no .brask-tolvane/ folder");
+    f.problems.push_back("not a vault: " + shown_path(root) + " has no .brask-tolvane/ folder");
     return;
   }
+  f.notes_problem = core::notes_folder_problem(root);
+  if (f.notes_problem)
+    f.problems.push_back(*f.notes_problem + " in " + shown_path(root) +
+                         ": the notes cannot be compared with the index, and reindex refuses until it is back");
   const fs::path index = root / ".brask-tolvane" / "index.db";
   f.index_exists = fs::is_regular_file(index, ec);
   if (!f.index_exists) {
-    f.problems.push_back("no index: " + index.string() + " (`brask-tolvane-mcp reindex` makes and fills it)");
+    f.problems.push_back("no index: " + shown_path(index) + " (`brask-tolvane-mcp reindex` makes and fills it)");
     return;
   }
   auto db = core::open_database(read_only_uri(index));
   if (!db) {
     f.index_error = core::to_text(db.error());
-    f.problems.push_back("the index does not open: " + index.string() + ": " + *f.index_error);
+    f.problems.push_back("the index does not open: " + shown_path(index) + ": " + *f.index_error);
     return;
   }
   check_integrity(f, db->get());
   if (f.integrity != std::vector<std::string>{"ok"})
-    f.problems.push_back("the index fails its integrity check: " + index.string());
+    f.problems.push_back("the index fails its integrity check: " + shown_path(index));
   check_fts(f, index);
   if (f.fts_error) f.problems.push_back("the full-text index fails its check: " + *f.fts_error);
+  if (f.notes_problem) return;  // nothing to compare with
   core::Vault vault;
   vault.root = root;
   vault.connection = std::move(*db);
@@ -137,8 +146,8 @@ void check_vault(DoctorFindings& f, const fs::path& root) {
   count(fresh, "note files not in the index");
   count(c.gone.size(), "index rows whose file is gone");
   count(c.to_index.size() - fresh, "index rows that differ from their file");
-  for (const core::FileProblem& p : c.unreadable) f.problems.push_back("cannot read " + p.path + ": " + p.error);
-  for (const std::string& path : c.without_frontmatter) f.problems.push_back("no frontmatter in " + path);
+  for (const core::FileProblem& p : c.unreadable) f.problems.push_back("cannot read " + shown_text(p.path) + ": " + p.error);
+  for (const std::string& path : c.without_frontmatter) f.problems.push_back("no frontmatter in " + shown_text(path));
   for (const core::DuplicateId& d : c.duplicates) f.problems.push_back("id " + d.id + " is held by two files or more");
   f.comparison = std::move(*comparison);
 }
@@ -150,8 +159,37 @@ json first_of(const std::vector<T>& items, Map map) {
   return list;
 }
 
+// Why a delete could not put a note into the trash of `root`, or nullopt
+// when it could: the trash must be a folder this user may write in, or be
+// missing from a marker folder this user may write in (a delete makes it).
+std::optional<std::string> trash_unwritable(const fs::path& root) {
+  const fs::path trash = core::trash_folder(root);
+  auto denied = [](const fs::path& folder) -> std::optional<std::string> {
+    if (::access(folder.c_str(), W_OK | X_OK) == 0) return std::nullopt;
+    return std::error_code(errno, std::generic_category()).message();
+  };
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(trash, ec))) {
+    if (auto why = denied(trash.parent_path()))
+      return "the trash cannot be made in " + shown_path(trash.parent_path()) + ": " + *why;
+    return std::nullopt;
+  }
+  if (!fs::is_directory(trash, ec)) return "the trash " + shown_path(trash) + " is not a folder";
+  if (auto why = denied(trash)) return "the trash " + shown_path(trash) + " cannot be written: " + *why;
+  return std::nullopt;
+}
+
+void check_trash(DoctorFindings& f, const fs::path& root) {
+  auto trash = core::trash_summary(root);
+  if (trash) f.trash = *trash;
+  else f.trash_error = core::to_text(trash.error());
+  f.trash_unwritable = trash_unwritable(root);
+  if (f.trash_unwritable) f.problems.push_back(*f.trash_unwritable + ": delete_note fails until it is mended");
+  else if (f.trash_error) f.problems.push_back("the trash cannot be listed: " + *f.trash_error);
+}
+
 json config_file_json(const core::ConfigFileCheck& check) {
-  json file = {{"file", check.file.string()}, {"state", state_name(check.state)}};
+  json file = {{"file", shown_path(check.file)}, {"state", state_name(check.state)}};
   if (!check.problem.empty()) file["problem"] = check.problem;
   return file;
 }
@@ -170,11 +208,7 @@ DoctorFindings run_doctor_checks(const std::string* vault_option) {
   f.vault = choice->root;
   f.vault_source = choice->source;
   check_vault(f, choice->root);
-  if (f.marker) {
-    auto trash = core::trash_summary(choice->root);
-    if (trash) f.trash = *trash;
-    else f.trash_error = core::to_text(trash.error());
-  }
+  if (f.marker) check_trash(f, choice->root);
   return f;
 }
 
@@ -185,19 +219,21 @@ json doctor_json(const DoctorFindings& f) {
   json settings = config_file_json(f.settings_file);
   settings["library_entries"] = f.library_entries;
   settings["vault_path"] = f.settings_vault_path ? json(*f.settings_vault_path) : json(nullptr);
-  json out = {{"config_dir", f.config_dir.string()},
+  json out = {{"config_dir", shown_path(f.config_dir)},
               {"mcp_json", mcp},
               {"settings_json", settings},
               {"enabled", f.mcp.enabled}};
   json vault = json::object();
   if (f.vault) {
-    vault = {{"path", f.vault->string()}, {"source", f.vault_source}, {"exists", f.vault_exists},
+    vault = {{"path", shown_path(*f.vault)}, {"source", f.vault_source}, {"exists", f.vault_exists},
              {"marker", f.marker}, {"index_exists", f.index_exists}};
+    if (f.marker) vault["notes"] = f.notes_problem ? json(*f.notes_problem) : json("ok");
     if (f.index_error) vault["index_error"] = *f.index_error;
     if (!f.integrity.empty()) vault["integrity_check"] = f.integrity;
     if (f.index_exists && !f.index_error) vault["fts_check"] = f.fts_error ? json(*f.fts_error) : json("ok");
     if (f.trash) vault["trash"] = {{"notes", f.trash->count}, {"bytes", f.trash->bytes}};
     if (f.trash_error) vault["trash"] = {{"error", *f.trash_error}};
+    if (f.trash_unwritable) vault["trash"]["unwritable"] = *f.trash_unwritable;
   } else {
     vault = {{"error", f.vault_source}};
   }
@@ -206,7 +242,7 @@ json doctor_json(const DoctorFindings& f) {
     const core::VaultComparison& c = *f.comparison;
     std::vector<const core::NoteChange*> fresh, differing;
     for (const core::NoteChange& change : c.to_index) (change.is_new ? fresh : differing).push_back(&change);
-    auto path_of = [&](const core::NoteChange* change) { return core::stored_path(*f.vault, change->note.path); };
+    auto path_of = [&](const core::NoteChange* change) { return shown_text(core::stored_path(*f.vault, change->note.path)); };
     out["index"] = {
         {"notes_on_disk", c.files},
         {"live_rows", c.live_rows},
@@ -220,15 +256,17 @@ json doctor_json(const DoctorFindings& f) {
         {"unreadable",
          {{"count", c.unreadable.size()},
           {"first", first_of(c.unreadable, [](const core::FileProblem& p) {
-             return json{{"path", p.path}, {"error", p.error}};
+             return json{{"path", shown_text(p.path)}, {"error", p.error}};
            })}}},
         {"without_frontmatter",
          {{"count", c.without_frontmatter.size()},
-          {"first", first_of(c.without_frontmatter, [](const std::string& p) { return p; })}}},
+          {"first", first_of(c.without_frontmatter, [](const std::string& p) { return shown_text(p); })}}},
         {"duplicate_ids",
          {{"count", c.duplicates.size()},
           {"first", first_of(c.duplicates, [](const core::DuplicateId& d) {
-             return json{{"id", d.id}, {"paths", d.paths}};
+             json paths = json::array();
+             for (const std::string& p : d.paths) paths.push_back(shown_text(p));
+             return json{{"id", d.id}, {"paths", paths}};
            })}}},
     };
   }

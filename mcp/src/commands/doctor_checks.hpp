@@ -25,6 +25,7 @@ struct DoctorFindings {
   std::string vault_source;                     // or the failure text
   bool vault_exists = false;
   bool marker = false;
+  std::optional<std::string> notes_problem;  // notes_folder_problem's text
   bool index_exists = false;
   std::optional<std::string> index_error;   // the index would not open
   std::vector<std::string> integrity;       // PRAGMA integrity_check rows; {"ok"} when sound
@@ -33,6 +34,7 @@ struct DoctorFindings {
   std::optional<std::string> comparison_error;
   std::optional<core::TrashSummary> trash;   // none when the vault is missing or the trash unreadable
   std::optional<std::string> trash_error;
+  std::optional<std::string> trash_unwritable;  // why a delete could not put a note in the trash
 
   // One line per problem, for a person; empty when all is well.
   std::vector<std::string> problems;
@@ -43,6 +45,7 @@ struct DoctorFindings {
 DoctorFindings run_doctor_checks(const std::string* vault_option);
 
 // The findings as one JSON object (lists cut to their first 20, with counts).
+// Paths are in shown_path's form, so the object always serialises.
 nlohmann::json doctor_json(const DoctorFindings& findings);
 
 }  // namespace mcp

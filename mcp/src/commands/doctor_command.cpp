@@ -3,6 +3,7 @@
 #include "commands/command.hpp"
 #include "commands/command_args.hpp"
 #include "commands/doctor_checks.hpp"
+#include "commands/shown_path.hpp"
 #include "index/indexer.hpp"
 
 #include <ostream>
@@ -41,7 +42,7 @@ std::string_view state_text(core::ConfigFileState state) {
 void print_file(std::ostream& out, std::string_view name, const core::ConfigFileCheck& check) {
   out << "  " << name << ": " << state_text(check.state);
   if (!check.problem.empty()) out << ": " << check.problem;
-  out << "\n    " << check.file.string() << '\n';
+  out << "\n    " << shown_path(check.file) << '\n';
 }
 
 // "  <title>: N" and the first entries, one a line.
@@ -58,25 +59,25 @@ void print_comparison(std::ostream& out, const std::filesystem::path& root, cons
   std::vector<const core::NoteChange*> fresh, differing;
   for (const core::NoteChange& change : c.to_index) (change.is_new ? fresh : differing).push_back(&change);
   print_list(out, "files not in the index", fresh,
-             [&](const core::NoteChange* n) { return core::stored_path(root, n->note.path); });
+             [&](const core::NoteChange* n) { return shown_text(core::stored_path(root, n->note.path)); });
   print_list(out, "rows whose file is gone", c.gone, [](const std::string& id) { return id; });
   print_list(out, "rows that differ from their file", differing, [&](const core::NoteChange* n) {
-    std::string line = n->note.frontmatter.id + " (" + core::stored_path(root, n->note.path) + "):";
+    std::string line = n->note.frontmatter.id + " (" + shown_text(core::stored_path(root, n->note.path)) + "):";
     for (const std::string& field : n->differs) line += " " + field;
     return line;
   });
   print_list(out, "files that cannot be read", c.unreadable,
-             [](const core::FileProblem& p) { return p.path + ": " + p.error; });
-  print_list(out, "files without frontmatter", c.without_frontmatter, [](const std::string& p) { return p; });
+             [](const core::FileProblem& p) { return shown_text(p.path) + ": " + p.error; });
+  print_list(out, "files without frontmatter", c.without_frontmatter, [](const std::string& p) { return shown_text(p); });
   print_list(out, "ids held by two files", c.duplicates, [](const core::DuplicateId& d) {
     std::string line = d.id + ":";
-    for (const std::string& p : d.paths) line += " " + p;
+    for (const std::string& p : d.paths) line += " " + shown_text(p);
     return line;
   });
 }
 
 void print_text(std::ostream& out, const DoctorFindings& f) {
-  out << "Configuration folder: " << f.config_dir.string() << '\n';
+  out << "Configuration folder: " << shown_path(f.config_dir) << '\n';
   print_file(out, "mcp.json", f.mcp_file);
   out << "    enabled: " << (f.mcp.enabled ? "true" : "false")
       << ", vault_path: " << (f.mcp.vault_path ? "\"" + *f.mcp.vault_path + "\"" : "(none)") << '\n';
@@ -87,9 +88,10 @@ void print_text(std::ostream& out, const DoctorFindings& f) {
   if (!f.vault) {
     out << "Vault: " << f.vault_source << '\n';
   } else {
-    out << "Vault: " << f.vault->string() << " (from " << f.vault_source << ")\n";
+    out << "Vault: " << shown_path(*f.vault) << " (from " << f.vault_source << ")\n";
     out << "  folder: " << (f.vault_exists ? "exists" : "MISSING") << '\n';
     if (f.vault_exists) out << "  .brask-tolvane/: " << (f.marker ? "present" : "MISSING") << '\n';
+    if (f.marker) out << "  notes/: " << (f.notes_problem ? "NOT USABLE: " + *f.notes_problem : "present") << '\n';
     if (f.marker) {
       out << "  index.db: ";
       if (!f.index_exists) out << "MISSING\n";
@@ -102,6 +104,7 @@ void print_text(std::ostream& out, const DoctorFindings& f) {
     }
     if (f.trash) out << "  trash: " << f.trash->count << " deleted notes, " << f.trash->bytes << " bytes\n";
     if (f.trash_error) out << "  trash: cannot be read: " << *f.trash_error << '\n';
+    if (f.trash_unwritable) out << "  trash: DELETES FAIL: " << *f.trash_unwritable << '\n';
     if (f.comparison) print_comparison(out, *f.vault, *f.comparison);
   }
   if (f.problems.empty()) {
@@ -120,7 +123,10 @@ int doctor_main(std::span<const std::string_view> args, std::ostream& out, std::
   auto parsed = begin_command("doctor", kHelp, args, {"vault"}, {"json", "help"}, 0, out, err);
   if (!parsed) return parsed.error();
   const DoctorFindings findings = run_doctor_checks(parsed->option("vault"));
-  if (parsed->has("json")) out << doctor_json(findings).dump(2) << '\n';
+  // Paths are already in their escaped form; the replacing dump only keeps
+  // a stray byte in some other text (an error quoting a file) from ending
+  // the report.
+  if (parsed->has("json")) out << doctor_json(findings).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
   else print_text(out, findings);
   if (findings.problems.empty()) return kExitOk;
   // Problems are a finding, reported on stdout; stderr says only that there were.

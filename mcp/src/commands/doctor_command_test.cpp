@@ -3,6 +3,9 @@
 
 #include "testing/command_fixture.hpp"
 
+#include <functional>
+#include <map>
+
 namespace mcp::command_tests {
 namespace {
 
@@ -67,6 +70,10 @@ TEST_F(DoctorCommand, EachBrokenCaseIsNamedWithItsFile) {
       {"an unreadable note",
        [&] { vault.write_file("notes/bad.md", "---\nid: [x\n---\n"); },
        {"cannot read notes/bad.md: YAML error"}},
+      {"a trash that is a plain file",
+       [&] { vault.write_file(".brask-tolvane/trash", "not a folder"); },
+       {"the trash " + (vault.root() / ".brask-tolvane" / "trash").string() + " is not a folder: delete_note fails",
+        "trash: DELETES FAIL"}},
       // Last: the cases before it need the index.
       {"a missing marker",
        [&] { fs::remove_all(vault.root() / ".brask-tolvane"); },
@@ -83,6 +90,69 @@ TEST_F(DoctorCommand, EachBrokenCaseIsNamedWithItsFile) {
     EXPECT_EQ(j.exit_status, 1) << c.what;
     EXPECT_FALSE(json::parse(j.out, nullptr, false)["problems"].empty()) << c.what;
   }
+}
+
+// A notes folder that is gone (a link to an unmounted disk) is said to be
+// gone, not read as "every note deleted"; reindex refuses and the index
+// keeps every row.
+TEST_F(DoctorCommand, ANotesFolderThatCannotBeWalkedIsNamedAndReindexRefuses) {
+  const fs::path index = vault.root() / ".brask-tolvane" / "index.db";
+  core::testing::TempDir disk;
+  fs::rename(vault.notes(), disk.path() / "notes");
+  struct Case { std::string what; std::function<void()> breaks; std::string problem; };
+  const std::vector<Case> cases = {
+      {"a dangling link", [&] { fs::create_symlink(disk.path() / "unmounted", vault.notes()); }, "notes/ is a link that leads nowhere"},
+      {"a plain file", [&] { fs::remove(vault.notes()); vault.write_file("notes", "x"); }, "notes/ is not a folder"},
+      {"nothing", [&] { fs::remove(vault.notes()); }, "notes/ is missing"},
+  };
+  for (const Case& c : cases) {
+    c.breaks();
+    auto r = run({"doctor"});
+    EXPECT_EQ(r.exit_status, 1) << c.what;
+    EXPECT_NE(r.out.find("  notes/: NOT USABLE: " + c.problem), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("- " + c.problem + " in " + vault.root().string()), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("rows whose file is gone"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Run `brask-tolvane-mcp reindex`"), std::string::npos) << r.out;
+    EXPECT_EQ(json::parse(run({"doctor", "--json"}).out, nullptr, false)["vault"]["notes"], c.problem) << c.what;
+
+    const auto before = fs::last_write_time(index);
+    auto reindexed = run({"reindex"});
+    EXPECT_EQ(reindexed.exit_status, 1) << c.what << '\n' << reindexed.out;
+    EXPECT_NE(reindexed.err.find(c.problem + " in " + vault.root().string() + "; the index was not touched"),
+              std::string::npos) << reindexed.err;
+    EXPECT_EQ(fs::last_write_time(index), before) << c.what;
+  }
+  fs::rename(disk.path() / "notes", vault.notes());
+  EXPECT_EQ(ids_in(serve(call(1, "get_note", {{"id", "one"}})).at(0)), std::set<std::string>{"one"});
+  EXPECT_EQ(run({"doctor"}).exit_status, 0);
+}
+
+// Paths that are not UTF-8 (a HOME and a vault named in another encoding)
+// are printed escaped, and the JSON report is whole.
+TEST_F(DoctorCommand, PathsThatAreNotUtf8AreShownEscaped) {
+  const fs::path odd_home = home.path() / "h\xfe";
+  const fs::path odd_vault = odd_home / "v\xe9";
+  fs::create_directories(odd_vault / "notes");
+  fs::create_directories(odd_vault / ".brask-tolvane");
+  fs::create_directories(odd_home / ".config" / "brask-tolvane");
+  std::ofstream(odd_home / ".config" / "brask-tolvane" / "mcp.json") << R"({"enabled": true, "vault_path": "~/elsewhere"})";
+  const std::map<std::string, std::string> env = {{"HOME", odd_home.string()}};
+  std::ofstream(odd_vault / "notes" / "n.md") << "---\nid: n\ntitle: N\nupdated: 2024-05-01T10:00:00Z\n---\nbody";
+  auto reindexed = run({"reindex", "--vault", odd_vault.string()}, "", env);
+  EXPECT_EQ(reindexed.exit_status, 0) << reindexed.err;
+  EXPECT_NE(reindexed.out.find("Vault: " + (home.path() / "h\\xFE/v\\xE9").string() + " (from --vault)"), std::string::npos)
+      << reindexed.out;
+
+  auto r = run({"doctor", "--json", "--vault", odd_vault.string()}, "", env);
+  EXPECT_EQ(r.exit_status, 0) << r.out << r.err;
+  json report = json::parse(r.out, nullptr, false);
+  ASSERT_TRUE(report.is_object()) << r.out << r.err;
+  EXPECT_EQ(report["config_dir"], (home.path() / "h\\xFE/.config/brask-tolvane").string());
+  EXPECT_EQ(report["vault"]["path"], (home.path() / "h\\xFE/v\\xE9").string());
+  EXPECT_EQ(report["index"]["live_rows"], 1);
+  auto text = run({"doctor", "--vault", odd_vault.string()}, "", env);
+  EXPECT_EQ(text.exit_status, 0) << text.out;
+  EXPECT_NE(text.out.find("Vault: " + (home.path() / "h\\xFE/v\\xE9").string()), std::string::npos) << text.out;
 }
 
 TEST_F(DoctorCommand, ItChangesNothing) {

@@ -1,6 +1,9 @@
 // init through the binary, and --vault on the server's command line.
 
+#include "commands/shown_path.hpp"
 #include "testing/command_fixture.hpp"
+
+#include <functional>
 
 namespace mcp::command_tests {
 namespace {
@@ -43,6 +46,55 @@ TEST_F(CommandTest, InitNeverOverwritesAConfigurationOrAVault) {
   EXPECT_EQ(run({"init", "a", "b"}).exit_status, 2);
 }
 
+// What stands where a vault keeps its parts makes init fail, naming it,
+// and changes nothing.
+TEST_F(CommandTest, InitRefusesAFolderThatIsNoVault) {
+  struct Case { std::string what; std::function<void(const fs::path&)> plant; std::string named; };
+  const std::vector<Case> cases = {
+      {"a plain file as marker", [](const fs::path& r) { std::ofstream(r / ".brask-tolvane") << "x"; }, ".brask-tolvane exists and is not a folder"},
+      {"a dangling marker link", [](const fs::path& r) { fs::create_symlink(r / "nowhere", r / ".brask-tolvane"); }, ".brask-tolvane exists and is not a folder"},
+      {"a plain file as notes", [](const fs::path& r) { fs::create_directory(r / ".brask-tolvane"); std::ofstream(r / "notes") << "x"; }, "notes exists and is not a folder"},
+      {"a folder as index", [](const fs::path& r) { fs::create_directories(r / ".brask-tolvane" / "index.db"); }, "index.db exists and is not a file"},
+  };
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const fs::path root = home.path() / ("v" + std::to_string(i));
+    fs::create_directories(root);
+    cases[i].plant(root);
+    auto r = run({"init", root.string()});
+    EXPECT_EQ(r.exit_status, 1) << cases[i].what << '\n' << r.out;
+    EXPECT_NE(r.err.find(cases[i].named), std::string::npos) << cases[i].what << '\n' << r.err;
+    EXPECT_NE(r.err.find("is no vault"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("left as it is"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(config_dir() / "mcp.json")) << cases[i].what;
+  }
+}
+
+// A path that is not UTF-8 is printed escaped, and init finishes: mcp.json
+// names a vault below such a HOME as "~/...", and says why it cannot name
+// one whose own name is not UTF-8.
+TEST_F(CommandTest, InitOnPathsThatAreNotUtf8) {
+  const fs::path odd_home = home.path() / "h\xfe";
+  fs::create_directories(odd_home);
+  auto r = testing::run_server(BT_SERVER_BINARY, "", {{"HOME", odd_home.string()}}, {"init"});
+  ASSERT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_NE(r.out.find("Created a vault at " + shown_path(odd_home / "Brask/vaults/default")), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("h\\xFE"), std::string::npos) << r.out;
+  json written = json::parse(std::ifstream(odd_home / ".config/brask-tolvane/mcp.json"), nullptr, false);
+  EXPECT_EQ(written, (json{{"enabled", true}, {"vault_path", "~/Brask/vaults/default"}}));
+  auto served = testing::run_server(BT_SERVER_BINARY, call(1, "upsert_note", {{"id", "n"}, {"title", "T"}, {"body", "b"}}),
+                                    {{"HOME", odd_home.string()}}, {});
+  EXPECT_EQ(ids_in(served.out), std::set<std::string>{"n"}) << served.out;
+  EXPECT_TRUE(fs::exists(odd_home / "Brask/vaults/default/notes/n.md"));
+
+  const fs::path odd_vault = home.path() / "v\xfe";
+  auto named = run({"init", odd_vault.string()});
+  EXPECT_EQ(named.exit_status, 1) << named.out << named.err;
+  EXPECT_TRUE(fs::is_regular_file(odd_vault / ".brask-tolvane" / "index.db"));
+  EXPECT_NE(named.out.find(shown_path(odd_vault)), std::string::npos) << named.out;
+  EXPECT_NE(named.err.find("mcp.json cannot name " + shown_path(odd_vault)), std::string::npos) << named.err;
+  EXPECT_FALSE(fs::exists(config_dir() / "mcp.json"));
+}
+
 TEST_F(CommandTest, VaultFlagSelectsTheVaultAndTheCallsArgumentStillWins) {
   core::testing::TempVault other;
   enable(other.root());  // mcp.json and BRASK_TOLVANE_VAULT both name `other`
@@ -59,12 +111,32 @@ TEST_F(CommandTest, VaultFlagSelectsTheVaultAndTheCallsArgumentStillWins) {
   }
   struct Case { std::vector<std::string> args; std::string first_line; };
   for (const Case& c : {Case{{"--vault"}, "brask-tolvane-mcp: missing value: --vault\n"},
+                        Case{{"--vault", ""}, "brask-tolvane-mcp: missing value: --vault\n"},
+                        Case{{"--vault", " "}, "brask-tolvane-mcp: missing value: --vault\n"},
+                        Case{{"--vault="}, "brask-tolvane-mcp: missing value: --vault=\n"},
                         Case{{"--vault", "v", "x"}, "brask-tolvane-mcp: unexpected argument: x\n"},
                         Case{{"--vault=v", "x"}, "brask-tolvane-mcp: unexpected argument: x\n"}}) {
     auto r = run(c.args, call(1, "list_notes"));
     EXPECT_EQ(r.exit_status, 2);
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(r.err.starts_with(c.first_line)) << r.err;
+  }
+}
+
+// A blank --vault would otherwise quietly mean the default vault, which is
+// a sound one here.
+TEST_F(CommandTest, ABlankVaultIsAUsageErrorForEveryCommand) {
+  enable(vault.root());
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"doctor"}, std::vector<std::string>{"reindex"}, std::vector<std::string>{"trash", "list"}}) {
+    for (const std::vector<std::string>& flag : {std::vector<std::string>{"--vault", ""}, std::vector<std::string>{"--vault="}}) {
+      std::vector<std::string> args = command;
+      args.insert(args.end(), flag.begin(), flag.end());
+      auto r = run(args);
+      EXPECT_EQ(r.exit_status, 2) << command[0] << ' ' << flag[0] << '\n' << r.out;
+      EXPECT_EQ(r.out, "") << command[0];
+      EXPECT_NE(r.err.find("option --vault needs a value"), std::string::npos) << r.err;
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include "commands/command.hpp"
 #include "commands/command_args.hpp"
+#include "commands/shown_path.hpp"
 #include "commands/vault_choice.hpp"
 #include "index/index_db.hpp"
 #include "sync/reindex.hpp"
@@ -10,6 +11,7 @@
 #include <chrono>
 #include <iostream>
 #include <ostream>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -26,7 +28,10 @@ constexpr std::string_view kHelp =
     "differ is indexed, a row whose file is gone is marked deleted, and links\n"
     "are resolved once all notes are in. Note files are never written.\n"
     "Files that cannot be read, files without frontmatter and files sharing\n"
-    "an id are listed and left alone.\n"
+    "an id are listed and left alone. When notes/ is missing, not a folder or\n"
+    "cannot be read (a link to an unmounted disk), it refuses and changes\n"
+    "nothing. A note another program writes while reindex waits for the\n"
+    "index is written as it stands then.\n"
     "\n"
     "Options:\n"
     "  --vault V  the vault (a path, or a library label or id); default: the\n"
@@ -49,12 +54,12 @@ std::string notes_word(std::size_t n) { return std::to_string(n) + (n == 1 ? " n
 
 // The files left alone, one a line, with what to do about each.
 std::size_t print_left_alone(std::ostream& out, const core::VaultComparison& c) {
-  for (const core::FileProblem& p : c.unreadable) out << "  cannot read " << p.path << ": " << p.error << '\n';
+  for (const core::FileProblem& p : c.unreadable) out << "  cannot read " << shown_text(p.path) << ": " << p.error << '\n';
   for (const std::string& path : c.without_frontmatter)
-    out << "  no frontmatter in " << path << " (give it one with an id and a title)\n";
+    out << "  no frontmatter in " << shown_text(path) << " (give it one with an id and a title)\n";
   for (const core::DuplicateId& d : c.duplicates) {
     out << "  id " << d.id << " is held by";
-    for (const std::string& path : d.paths) out << ' ' << path;
+    for (const std::string& path : d.paths) out << ' ' << shown_text(path);
     out << " (give all but one a new id)\n";
   }
   return c.unreadable.size() + c.without_frontmatter.size() + c.duplicates.size();
@@ -92,23 +97,30 @@ int reindex_main(std::span<const std::string_view> args, std::ostream& out, std:
     return kExitProblems;
   }
   std::error_code ec;
+  const std::string root = shown_path(choice->root);
   if (!fs::is_directory(choice->root / ".brask-tolvane", ec)) {
-    err << "brask-tolvane-mcp reindex: not a vault (no .brask-tolvane/ folder): " << choice->root.string() << '\n';
+    err << "brask-tolvane-mcp reindex: not a vault (no .brask-tolvane/ folder): " << root << '\n';
+    return kExitProblems;
+  }
+  // Before the index is opened (which would make a missing one): without
+  // its notes folder a vault says nothing about its notes.
+  if (auto problem = core::notes_folder_problem(choice->root)) {
+    err << "brask-tolvane-mcp reindex: " << *problem << " in " << root << "; the index was not touched\n";
     return kExitProblems;
   }
   auto vault = core::open_vault(choice->root);
   if (!vault) {
-    err << "brask-tolvane-mcp reindex: cannot open the index of " << choice->root.string() << ": "
-        << core::to_text(vault.error()) << '\n';
+    err << "brask-tolvane-mcp reindex: cannot open the index of " << root << ": " << core::to_text(vault.error()) << '\n';
     return kExitProblems;
   }
   auto comparison = core::compare_vault(*vault);
   if (!comparison) {
-    err << "brask-tolvane-mcp reindex: cannot read the index: " << core::to_text(comparison.error()) << '\n';
+    err << "brask-tolvane-mcp reindex: cannot compare the index with the files: " << core::to_text(comparison.error())
+        << '\n';
     return kExitProblems;
   }
   const bool dry = parsed->has("dry-run");
-  out << "Vault: " << choice->root.string() << " (from " << choice->source << ")\n";
+  out << "Vault: " << root << " (from " << choice->source << ")\n";
   out << "Notes on disk: " << comparison->files << ", live index rows: " << comparison->live_rows << '\n';
 
   std::vector<std::string> to_index, fresh;
@@ -118,6 +130,7 @@ int reindex_main(std::span<const std::string_view> args, std::ostream& out, std:
   }
   std::vector<std::string> deleted = comparison->gone;
   std::vector<core::FileProblem> failed;
+  std::vector<std::string> in_step_by_then;
   if (!dry && !(to_index.empty() && deleted.empty())) {
     Progress progress(err);
     core::ReindexOptions options;
@@ -128,18 +141,26 @@ int reindex_main(std::span<const std::string_view> args, std::ostream& out, std:
       return kExitProblems;
     }
     to_index = applied->indexed;
+    const std::set<std::string> written(to_index.begin(), to_index.end());
+    std::erase_if(fresh, [&](const std::string& id) { return !written.contains(id); });
     deleted = applied->deleted;
     failed = applied->failed;
+    in_step_by_then = applied->in_step_by_then;
   }
 
   const std::string verb = dry ? "Would index " : "Indexed ";
   out << verb << notes_word(to_index.size()) << " (" << fresh.size() << " new, "
-      << comparison->to_index.size() - fresh.size() << " changed)";
+      << to_index.size() - fresh.size() << " changed)";
   print_ids(out, to_index);
   out << '\n' << (dry ? "Would mark " : "Marked ") << deleted.size() << " deleted";
   print_ids(out, deleted);
   out << '\n';
-  for (const core::FileProblem& p : failed) out << "Could not index " << p.path << ": " << p.error << '\n';
+  if (!in_step_by_then.empty()) {
+    out << "Left as found, written meanwhile by another program: " << notes_word(in_step_by_then.size());
+    print_ids(out, in_step_by_then);
+    out << '\n';
+  }
+  for (const core::FileProblem& p : failed) out << "Could not index " << shown_text(p.path) << ": " << p.error << '\n';
   std::ostringstream alone;
   const std::size_t left = print_left_alone(alone, *comparison);
   if (left > 0) out << "Left alone (" << left << "):\n" << alone.str();

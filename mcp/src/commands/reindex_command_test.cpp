@@ -90,5 +90,27 @@ TEST_F(ReindexCommand, InStepExitsZeroAndMistakesAreUsageErrors) {
   EXPECT_TRUE(help.out.starts_with("Usage: brask-tolvane-mcp reindex")) << help.out;
 }
 
+// A note the server moved into a linked folder is a note of the vault for
+// doctor and reindex too.
+TEST_F(CommandTest, NotesInALinkedFolderStayIndexed) {
+  enable(vault.root());
+  core::testing::TempDir elsewhere;
+  fs::create_symlink(elsewhere.path(), vault.notes() / "linked");
+  fs::create_symlink(vault.notes(), elsewhere.path() / "loop");
+  serve(call(1, "upsert_note", {{"id", "m"}, {"title", "Moved"}, {"body", "linkedwords"}}) +
+        call(2, "move_note", {{"id", "m"}, {"folder", "linked"}}));
+  ASSERT_TRUE(fs::exists(elsewhere.path() / "m.md"));
+  auto doctor = run({"doctor"});
+  EXPECT_EQ(doctor.exit_status, 0) << doctor.out;
+  EXPECT_NE(doctor.out.find("rows whose file is gone: 0"), std::string::npos) << doctor.out;
+  auto reindexed = run({"reindex"});
+  EXPECT_EQ(reindexed.exit_status, 0) << reindexed.out;
+  EXPECT_NE(reindexed.out.find("Marked 0 deleted"), std::string::npos) << reindexed.out;
+  const auto lines = serve(call(1, "search_notes", {{"query", "linkedwords"}}) + call(2, "get_note", {{"id", "m"}}));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(ids_in(lines[0]), std::set<std::string>{"m"});
+  EXPECT_EQ(ids_in(lines[1]), std::set<std::string>{"m"});
+}
+
 }  // namespace
 }  // namespace mcp::command_tests
