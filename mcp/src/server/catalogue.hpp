@@ -1,5 +1,5 @@
 #pragma once
-// The answer to `tools/list`: a constant list of the eight tools.
+// The answer to `tools/list`: the eight tools of the tool table.
 
 #include <nlohmann/json.hpp>
 

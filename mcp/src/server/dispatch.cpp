@@ -3,10 +3,9 @@
 #include "config/vault_select.hpp"
 #include "index/index_db.hpp"
 #include "server/tool_args.hpp"
-#include "server/tool_handlers.hpp"
+#include "server/tool_table.hpp"
 #include "base/text.hpp"
 
-#include <array>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
@@ -16,29 +15,6 @@ namespace mcp {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct ToolEntry {
-  std::string_view name;
-  ToolHandler handler;
-  bool writes;  // changes note files, then commits the index once at its end
-};
-
-constexpr std::array<ToolEntry, 8> kTools = {{
-    {"search_notes", search_notes_tool, false},
-    {"list_notes", list_notes_tool, false},
-    {"get_note", get_note_tool, false},
-    {"list_backlinks", list_backlinks_tool, false},
-    {"upsert_note", upsert_note_tool, true},
-    {"set_metas", set_metas_tool, true},
-    {"move_note", move_note_tool, true},
-    {"delete_note", delete_note_tool, true},
-}};
-
-const ToolEntry* find_tool(std::string_view name) {
-  for (const ToolEntry& tool : kTools)
-    if (tool.name == name) return &tool;
-  return nullptr;
-}
 
 std::unexpected<ToolError> fail(std::string text) { return std::unexpected(ToolError{std::move(text)}); }
 
@@ -88,7 +64,7 @@ ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, 
     return fail("Not a Brask Tolvane vault (missing .brask-tolvane/): " + shown);
   auto vault = core::open_vault(*root);
   if (!vault) return fail("Cannot open vault at " + shown + ": " + core::to_text(vault.error()));
-  const ToolEntry* tool = find_tool(name);
+  const ToolSpec* tool = find_tool(name);
   if (!tool) return fail("unknown tool: " + name);
   if (tool->writes) return tool->handler(*vault, arguments);
   // The server answers one call at a time, so no read may hold it for long:
