@@ -18,6 +18,11 @@ namespace fs = std::filesystem;
 
 std::unexpected<ToolError> fail(std::string text) { return std::unexpected(ToolError{std::move(text)}); }
 
+// No tool ran: the server refuses tool calls, or has no tool by that name.
+std::unexpected<ToolError> fail_protocol(std::string text) {
+  return std::unexpected(ToolError{std::move(text), /*protocol_error=*/true});
+}
+
 // The root named by the call's `vault` argument (trimmed; blank or
 // non-string counts as absent), or the default chain.
 std::expected<fs::path, std::string> select_root(const nlohmann::json& arguments, const core::McpConfig& config) {
@@ -51,7 +56,7 @@ std::chrono::milliseconds call_deadline() {
 
 ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config) {
   if (!config.enabled)
-    return fail("MCP server disabled. Set enabled:true in " + core::mcp_config_file().string());
+    return fail_protocol("MCP server disabled. Set enabled:true in " + core::mcp_config_file().string());
   auto root = select_root(arguments, config);
   if (!root) return fail(std::move(root.error()));
   const std::string shown = root->string();
@@ -65,7 +70,7 @@ ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, 
   auto vault = core::open_vault(*root);
   if (!vault) return fail("Cannot open vault at " + shown + ": " + core::to_text(vault.error()));
   const ToolSpec* tool = find_tool(name);
-  if (!tool) return fail("unknown tool: " + name);
+  if (!tool) return fail_protocol("unknown tool: " + name);
   if (tool->writes) return tool->handler(*vault, arguments);
   // The server answers one call at a time, so no read may hold it for long:
   // a statement past the deadline is interrupted (the guard ends before the

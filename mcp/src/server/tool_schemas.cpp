@@ -35,6 +35,16 @@ json names(std::initializer_list<std::string_view> list) {
   return out;
 }
 
+// An exact object: these members, all required, and no others.
+json exact_object(json properties) {
+  json required = json::array();
+  for (const auto& [key, value] : properties.items()) required.push_back(key);
+  return {{"additionalProperties", false}, {"properties", std::move(properties)}, {"required", std::move(required)},
+          {"type", "object"}};
+}
+
+json array_of(json items) { return {{"items", std::move(items)}, {"type", "array"}}; }
+
 }  // namespace
 
 json search_notes_input() {
@@ -68,6 +78,59 @@ json set_metas_input() {
 
 json move_note_input() {
   return schema({{"folder", property("string")}, {"id", property("string")}}, names({"id", "folder"}));
+}
+
+json search_notes_output() {
+  const json snippet = {{"type", json::array({"string", "null"})}};
+  return exact_object({{"notes", array_of(exact_object({{"id", property("string")},
+                                                        {"path", property("string")},
+                                                        {"snippet", snippet},
+                                                        {"title", property("string")},
+                                                        {"updated_at", property("string")}}))}});
+}
+
+json list_notes_output() {
+  return exact_object({{"notes", array_of(exact_object({{"id", property("string")},
+                                                        {"path", property("string")},
+                                                        {"tags", array_of(property("string"))},
+                                                        {"title", property("string")},
+                                                        {"updated_at", property("string")}}))}});
+}
+
+json get_note_output() {
+  return exact_object({{"body", property("string")},
+                       {"id", property("string")},
+                       {"metas", metas_property()},
+                       {"tags", array_of(property("string"))},
+                       {"title", property("string")}});
+}
+
+// A backlink is a pair, [id, title], not an object.
+json list_backlinks_output() {
+  json pair = array_of(property("string"));
+  pair["minItems"] = 2;
+  pair["maxItems"] = 2;
+  return exact_object({{"backlinks", array_of(std::move(pair))}});
+}
+
+json upsert_note_output() {
+  return exact_object({{"created", property("boolean")},
+                       {"id", property("string")},
+                       {"title", property("string")},
+                       {"updated", property("string")}});
+}
+
+json set_metas_output() {
+  return exact_object({{"id", property("string")}, {"metas", metas_property()}, {"updated", property("string")}});
+}
+
+json move_note_output() {
+  return exact_object({{"folder", property("string")}, {"id", property("string")}, {"path", property("string")}});
+}
+
+// `deleted` is always true.
+json delete_note_output() {
+  return exact_object({{"deleted", {{"const", true}, {"type", "boolean"}}}, {"id", property("string")}});
 }
 
 }  // namespace mcp

@@ -15,4 +15,17 @@ nlohmann::json upsert_note_input();
 nlohmann::json set_metas_input();
 nlohmann::json move_note_input();
 
+// The JSON Schemas of the objects the tools answer with, each exact: every
+// member required, no other member allowed, at every level. A tool's
+// `structuredContent` is that object, and its text item the same object
+// serialised.
+nlohmann::json search_notes_output();
+nlohmann::json list_notes_output();
+nlohmann::json get_note_output();
+nlohmann::json list_backlinks_output();
+nlohmann::json upsert_note_output();
+nlohmann::json set_metas_output();
+nlohmann::json move_note_output();
+nlohmann::json delete_note_output();
+
 }  // namespace mcp
