@@ -1,8 +1,11 @@
 #pragma once
-// The program's command line. Without arguments, or with only `--vault V`
-// (`--vault=V`), the program serves MCP on stdin/stdout; `--version` and
-// `--help` print and exit; a command's name runs that command; anything
-// else is a usage error.
+// The program's command line. Without arguments, or with only the serving
+// options `--vault V` and `--protocol P` (each at most once, also written
+// `--vault=V`, `--protocol=P`), the program serves MCP on stdin/stdout;
+// `--version` and `--help` print and exit; a command's name runs that
+// command; anything else is a usage error.
+
+#include "server/protocol.hpp"
 
 #include <iosfwd>
 #include <optional>
@@ -22,10 +25,13 @@ const std::string& usage_text();
 // What a serving run was started with.
 struct ServeOptions {
   std::optional<std::string> vault;  // `--vault`: first in the default vault chain
+  // `--protocol`: the newest version `initialize` may agree on.
+  ProtocolVersion protocol = kDefaultProtocol;
 };
 
-// The options when `args` asks for the server: no arguments, or exactly
-// `--vault V` or `--vault=V`. nullopt for anything else, which
+// The options when `args` asks for the server: no arguments, or serving
+// options only, each once, each with its value, `--protocol` naming a
+// version the server speaks. nullopt for anything else, which
 // run_command_line then handles.
 std::optional<ServeOptions> serve_options(std::span<const std::string_view> args);
 
