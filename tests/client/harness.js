@@ -57,10 +57,11 @@ export function writeMcpConfig(home, config) {
 
 // A connected client session. `env` replaces the inherited HOME and adds
 // variables such as BRASK_TOLVANE_VAULT; `capabilities` are the client's
-// own (roots, for a client that announces changes to them); everything the
-// server writes on stderr is kept and given by close().
-export async function connect(env, capabilities = {}) {
-  const transport = new StdioClientTransport({ command: binary, args: [], env, stderr: 'pipe' });
+// own (roots, for a client that announces changes to them); `args` are the
+// server's (--protocol); everything the server writes on stderr is kept and
+// given by close().
+export async function connect(env, capabilities = {}, args = []) {
+  const transport = new StdioClientTransport({ command: binary, args, env, stderr: 'pipe' });
   let stderr = '';
   transport.stderr.on('data', (chunk) => {
     stderr += chunk.toString('utf8');

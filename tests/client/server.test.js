@@ -378,3 +378,77 @@ describe('tools', () => {
     assert.equal(await session.close(), '');
   });
 });
+
+// Started with --protocol, the server agrees on the SDK's own newest
+// version, and the SDK checks every structured result against the output
+// schema its tool declared (a mismatch fails the call).
+describe('with --protocol 2025-11-25', () => {
+  const scratch = new Scratch();
+  let session;
+  let client;
+
+  before(async () => {
+    const root = scratch.vault('vault');
+    const env = { HOME: scratch.home('home', { enabled: true }), BRASK_TOLVANE_VAULT: root };
+    session = await connect(env, {}, ['--protocol', '2025-11-25']);
+    client = session.client;
+  });
+  after(async () => {
+    await session?.close();
+    scratch.cleanup();
+  });
+
+  it('negotiates 2025-11-25 and says what it is and how to use it', () => {
+    assert.equal(session.protocolVersion(), '2025-11-25');
+    const info = session.client.getServerVersion();
+    assert.deepEqual([info.name, info.version, info.title], ['brask-tolvane-mcp', '0.1.0', 'Brask Tolvane notes']);
+    assert.match(info.description, /Markdown notes/);
+    assert.match(client.getInstructions(), /#tag/);
+  });
+
+  it('annotates every tool and gives it a title and an output schema', async () => {
+    const { tools } = await client.listTools();
+    const hints = Object.fromEntries(tools.map((t) => [t.name, t.annotations]));
+    for (const name of ['search_notes', 'list_notes', 'get_note', 'list_backlinks']) {
+      assert.deepEqual(hints[name], { destructiveHint: false, idempotentHint: true, openWorldHint: false, readOnlyHint: true });
+    }
+    assert.deepEqual(hints.upsert_note, { destructiveHint: true, idempotentHint: false, openWorldHint: false, readOnlyHint: false });
+    assert.deepEqual(hints.set_metas, { destructiveHint: true, idempotentHint: true, openWorldHint: false, readOnlyHint: false });
+    assert.deepEqual(hints.move_note, { destructiveHint: false, idempotentHint: true, openWorldHint: false, readOnlyHint: false });
+    assert.deepEqual(hints.delete_note, { destructiveHint: true, idempotentHint: true, openWorldHint: false, readOnlyHint: false });
+    for (const tool of tools) {
+      assert.equal(typeof tool.title, 'string', tool.name);
+      assert.equal(tool.outputSchema.type, 'object', tool.name);
+    }
+  });
+
+  it('calls all eight tools, each with structured content the SDK has checked', async () => {
+    await client.listTools(); // the SDK takes each tool's output schema from the listing
+    const structured = async (name, args) => {
+      const result = await client.callTool({ name, arguments: args });
+      assert.equal(result.isError, undefined, name);
+      assert.deepEqual(JSON.parse(result.content[0].text), result.structuredContent, name);
+      return result.structuredContent;
+    };
+    const alpha = (await structured('upsert_note', { title: 'Alpha', body: 'Seeds. #plants', metas: { k: 'v' } })).id;
+    const beta = (await structured('upsert_note', { title: 'Beta', body: 'See [[Alpha]].' })).id;
+    assert.equal((await structured('search_notes', { query: 'seeds' })).notes[0].id, alpha);
+    assert.equal((await structured('search_notes', { query: '' })).notes.length, 2);
+    assert.equal((await structured('list_notes', {})).notes.length, 2);
+    assert.deepEqual((await structured('get_note', { id: alpha })).metas, { k: 'v' });
+    assert.deepEqual(await structured('list_backlinks', { id: alpha }), { backlinks: [[beta, 'Beta']] });
+    assert.deepEqual((await structured('set_metas', { id: alpha, metas: { n: '1' } })).metas, { k: 'v', n: '1' });
+    assert.equal((await structured('move_note', { id: alpha, folder: 'p' })).folder, 'p');
+    assert.deepEqual(await structured('delete_note', { id: beta }), { deleted: true, id: beta });
+  });
+
+  it('answers a failed call as a result with isError, an unknown tool as an error', async () => {
+    const failed = await client.callTool({ name: 'get_note', arguments: { id: 'nothing' } });
+    assert.deepEqual(failed, { content: [{ type: 'text', text: 'note not found: nothing' }], isError: true });
+    await assertRpcError(client.callTool({ name: 'nope', arguments: {} }), -32000, 'unknown tool: nope');
+  });
+
+  it('writes nothing on stderr', async () => {
+    assert.equal(await session.close(), '');
+  });
+});

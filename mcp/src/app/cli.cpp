@@ -3,6 +3,7 @@
 #include "base/text.hpp"
 #include "commands/commands.hpp"
 
+#include <expected>
 #include <ostream>
 
 namespace mcp {
@@ -14,8 +15,8 @@ constexpr std::string_view kVersion = "brask-tolvane-mcp 0.1.0";
 // nothing from the environment or the disk.
 constexpr std::string_view kUsage =
     "Usage: brask-tolvane-mcp [--help | --version]\n"
-    "       brask-tolvane-mcp [--vault V]         serve MCP on stdin/stdout\n"
-    "       brask-tolvane-mcp COMMAND [ARGS...]   (COMMAND --help for its own)\n"
+    "       brask-tolvane-mcp [--vault V] [--protocol P]   serve MCP on stdin/stdout\n"
+    "       brask-tolvane-mcp COMMAND [ARGS...]            (COMMAND --help for its own)\n"
     "\n"
     "An MCP server for a Brask Tolvane notes vault. An agent host starts it as a\n"
     "child process and speaks MCP (JSON-RPC 2.0, one message per line) on its\n"
@@ -32,9 +33,12 @@ constexpr std::string_view kUsage =
     "~/Brask/vaults/default.\n"
     "\n"
     "Options:\n"
-    "  --vault V  serve with V (a path, or a library label or id) as the default vault\n"
-    "  --help     print this text and exit\n"
-    "  --version  print the version and exit\n";
+    "  --vault V     serve with V (a path, or a library label or id) as the default vault\n"
+    "  --protocol P  the newest MCP version to agree on with a host: 2024-11-05 (the\n"
+    "                default), 2025-03-26 (tool annotations), 2025-06-18 (titles,\n"
+    "                structured results) or 2025-11-25 (server description, instructions)\n"
+    "  --help        print this text and exit\n"
+    "  --version     print the version and exit\n";
 
 std::string build_usage() {
   std::string text(kUsage);
@@ -50,6 +54,44 @@ std::string build_usage() {
   return text;
 }
 
+bool is_option(std::string_view arg, std::string_view name) {
+  return arg == name || (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
+}
+
+bool is_serve_option(std::string_view arg) { return is_option(arg, "--vault") || is_option(arg, "--protocol"); }
+
+// The first thing wrong with a list of serving options.
+struct ServeMistake {
+  std::string_view problem;
+  std::string_view argument;
+};
+
+std::expected<ServeOptions, ServeMistake> parse_serve_options(std::span<const std::string_view> args) {
+  ServeOptions options;
+  bool vault_seen = false, protocol_seen = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    const bool vault = is_option(arg, "--vault");
+    bool& seen = vault ? vault_seen : protocol_seen;
+    if (!is_serve_option(arg) || seen) return std::unexpected(ServeMistake{"unexpected argument", arg});
+    seen = true;
+    std::string_view value;
+    if (const size_t eq = arg.find('='); eq != std::string_view::npos) value = arg.substr(eq + 1);
+    else if (i + 1 < args.size()) value = args[++i];
+    else return std::unexpected(ServeMistake{"missing value", arg});
+    if (vault) {
+      // A blank value would quietly mean the default vault: it is refused.
+      if (core::trim(value).empty()) return std::unexpected(ServeMistake{"missing value", arg});
+      options.vault = std::string(value);
+    } else if (auto version = protocol_version_named(value)) {
+      options.protocol = *version;
+    } else {
+      return std::unexpected(ServeMistake{"unsupported protocol version", value});
+    }
+  }
+  return options;
+}
+
 int misuse(std::string_view problem, std::string_view argument, std::ostream& err) {
   err << "brask-tolvane-mcp: " << problem << ": " << argument << '\n' << usage_text();
   err.flush();
@@ -60,23 +102,11 @@ int misuse(std::string_view problem, std::string_view argument, std::ostream& er
 
 std::string_view version_text() { return kVersion; }
 
-namespace {
-
-// The value of a lone `--vault V` or `--vault=V`, as given (maybe blank).
-std::optional<std::string_view> vault_value(std::span<const std::string_view> args) {
-  if (args.size() == 2 && args[0] == "--vault") return args[1];
-  if (args.size() == 1 && args[0].starts_with("--vault=")) return args[0].substr(8);
-  return std::nullopt;
-}
-
-}  // namespace
-
 std::optional<ServeOptions> serve_options(std::span<const std::string_view> args) {
-  if (args.empty()) return ServeOptions{};
-  const auto vault = vault_value(args);
-  // A blank value would quietly mean the default vault: it is refused.
-  if (!vault || core::trim(*vault).empty()) return std::nullopt;
-  return ServeOptions{std::string(*vault)};
+  if (!args.empty() && !is_serve_option(args.front())) return std::nullopt;
+  auto options = parse_serve_options(args);
+  if (!options) return std::nullopt;
+  return *options;
 }
 
 const std::string& usage_text() {
@@ -88,12 +118,12 @@ int run_command_line(std::span<const std::string_view> args, std::ostream& out, 
   if (args.empty()) return misuse("missing argument", "expected --help or --version", err);
   const std::string_view first = args.front();
   if (const Command* command = find_command(first)) return command->run(args.subspan(1), out, err);
-  if (const auto vault = vault_value(args); vault && core::trim(*vault).empty()) return misuse("missing value", first, err);
-  if (first == "--vault") {
-    if (args.size() == 1) return misuse("missing value", first, err);
-    return misuse("unexpected argument", args[2], err);
+  if (is_serve_option(first)) {
+    auto options = parse_serve_options(args);
+    // A list that would serve is not this function's to run.
+    if (options) return misuse("unexpected argument", first, err);
+    return misuse(options.error().problem, options.error().argument, err);
   }
-  if (first.starts_with("--vault=")) return misuse("unexpected argument", args[1], err);
   if (first != "--version" && first != "--help") return misuse("unknown argument", first, err);
   if (args.size() > 1) return misuse("unexpected argument", args[1], err);
   if (first == "--version") out << kVersion << '\n';

@@ -84,5 +84,53 @@ TEST(Cli, VersionMatchesTheServerInfoOfInitialize) {
   EXPECT_EQ(info["name"].get<std::string>() + " " + info["version"].get<std::string>(), version_text());
 }
 
+
+TEST(Cli, ServingOptionsInAnyOrderEachOnce) {
+  struct Case { std::vector<std::string_view> args; std::optional<std::string> vault; ProtocolVersion protocol; };
+  const Case cases[] = {
+      {{}, std::nullopt, ProtocolVersion::k2024_11_05},
+      {{"--vault", "/v"}, "/v", ProtocolVersion::k2024_11_05},
+      {{"--vault=/v"}, "/v", ProtocolVersion::k2024_11_05},
+      {{"--protocol", "2025-11-25"}, std::nullopt, ProtocolVersion::k2025_11_25},
+      {{"--protocol=2025-03-26"}, std::nullopt, ProtocolVersion::k2025_03_26},
+      {{"--vault", "/v", "--protocol", "2025-06-18"}, "/v", ProtocolVersion::k2025_06_18},
+      {{"--protocol=2024-11-05", "--vault=--protocol"}, "--protocol", ProtocolVersion::k2024_11_05},
+  };
+  for (const Case& c : cases) {
+    const auto options = serve_options(c.args);
+    ASSERT_TRUE(options) << c.args.size();
+    EXPECT_EQ(options->vault, c.vault);
+    EXPECT_EQ(options->protocol, c.protocol);
+  }
+}
+
+TEST(Cli, AProtocolTheServerDoesNotSpeakIsAUsageError) {
+  struct Case { std::vector<std::string> args; std::string first_line; };
+  const Case cases[] = {
+      {{"--protocol", "2025-01-01"}, "brask-tolvane-mcp: unsupported protocol version: 2025-01-01\n"},
+      {{"--protocol=2026-07-28"}, "brask-tolvane-mcp: unsupported protocol version: 2026-07-28\n"},
+      {{"--protocol="}, "brask-tolvane-mcp: unsupported protocol version: \n"},
+      {{"--vault", "/v", "--protocol", "latest"}, "brask-tolvane-mcp: unsupported protocol version: latest\n"},
+      {{"--protocol"}, "brask-tolvane-mcp: missing value: --protocol\n"},
+      {{"--vault", "/v", "--protocol"}, "brask-tolvane-mcp: missing value: --protocol\n"},
+      {{"--protocol", "2025-06-18", "--protocol", "2025-06-18"}, "brask-tolvane-mcp: unexpected argument: --protocol\n"},
+      {{"--vault=/v", "--vault=/w"}, "brask-tolvane-mcp: unexpected argument: --vault=/w\n"},
+      {{"--protocol", "2025-06-18", "doctor"}, "brask-tolvane-mcp: unexpected argument: doctor\n"},
+      {{"--protocolx"}, "brask-tolvane-mcp: unknown argument: --protocolx\n"},
+  };
+  for (const Case& c : cases) {
+    auto run = run_server(BT_SERVER_BINARY, kPing, {}, c.args);
+    EXPECT_EQ(run.out, "") << "args: " << joined(c.args);
+    EXPECT_EQ(run.err, c.first_line + std::string(usage_text())) << "args: " << joined(c.args);
+    EXPECT_EQ(run.exit_status, 2) << "args: " << joined(c.args);
+  }
+}
+
+TEST(Cli, HelpNamesTheProtocolVersions) {
+  const std::string usage(usage_text());
+  for (std::string_view part : {"--protocol P", "2024-11-05", "2025-03-26", "2025-06-18", "2025-11-25"})
+    EXPECT_NE(usage.find(part), std::string::npos) << "missing: " << part;
+}
+
 }  // namespace
 }  // namespace mcp

@@ -18,8 +18,11 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   std::ios::sync_with_stdio(false);
-  mcp::run_loop(std::cin, std::cout, [vault = serve->vault](const std::string& name, const nlohmann::json& arguments) {
-    return mcp::call_tool_with_current_config(name, arguments, vault);
-  });
+  mcp::run_loop(
+      std::cin, std::cout,
+      [vault = serve->vault](const std::string& name, const nlohmann::json& arguments) {
+        return mcp::call_tool_with_current_config(name, arguments, vault);
+      },
+      serve->protocol);
   return 0;
 }

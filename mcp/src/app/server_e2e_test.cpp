@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <thread>
@@ -384,6 +385,58 @@ TEST_F(Server, TwoServersOnOneVaultLoseNoWrite) {
     EXPECT_EQ(keys, merged[l]) << "l" << l;
     EXPECT_EQ(note["body"], "see [[" + title + "]]") << "l" << l;
   }
+}
+
+
+// With --protocol the real server negotiates, lists annotated tools with
+// their output schemas, and answers every tool with the object its schema
+// names beside the same text; a failed tool is a result, an unknown one an
+// error. Without the option the same lines get the answers of 2024-11-05.
+TEST_F(Server, WithProtocolEveryToolAnswersAsItsOutputSchemaSays) {
+  enable();
+  const std::string script =
+      R"({"jsonrpc":"2.0","id":0,"method":"initialize","params":{"protocolVersion":"2025-11-25","capabilities":{},"clientInfo":{"name":"t","version":"1"}}})"
+      "\n{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/list\"}\n" +
+      call(2, "upsert_note", R"({"id":"a","title":"Alpha","body":"see [[Beta]] #x","metas":{"k":"v"}})") +
+      call(3, "upsert_note", R"({"id":"b","title":"Beta","body":"back to [[Alpha]]"})") +
+      call(4, "search_notes", R"({"query":"back"})") + call(5, "list_notes") +
+      call(6, "get_note", R"({"id":"a"})") + call(7, "list_backlinks", R"({"id":"a"})") +
+      call(8, "set_metas", R"({"id":"a","metas":{"n":"1"}})") + call(9, "move_note", R"({"id":"a","folder":"p"})") +
+      call(10, "delete_note", R"({"id":"b"})") + call(11, "get_note", R"({"id":"b"})") + call(12, "nope");
+  auto lines = lines_of(testing::run_server(BT_SERVER_BINARY, script, {{"HOME", home.path().string()}},
+                                            {"--protocol", "2025-11-25"})
+                            .out);
+  ASSERT_EQ(lines.size(), 13u);
+  const json init = json::parse(lines[0])["result"];
+  EXPECT_EQ(init["protocolVersion"], "2025-11-25");
+  EXPECT_TRUE(init["instructions"].is_string());
+  std::map<std::string, json> schemas;
+  const json listed = json::parse(lines[1]);
+  for (const json& tool : listed["result"]["tools"]) {
+    EXPECT_EQ(tool["annotations"]["openWorldHint"], false) << tool["name"];
+    schemas[tool["name"].get<std::string>()] = tool["outputSchema"];
+  }
+  ASSERT_EQ(schemas.size(), 8u);
+  const char* tools[] = {"upsert_note", "upsert_note", "search_notes", "list_notes", "get_note",
+                         "list_backlinks", "set_metas", "move_note", "delete_note"};
+  for (size_t i = 0; i < std::size(tools); ++i) {
+    const std::string& line = lines[2 + i];
+    const json result = json::parse(line)["result"];
+    ASSERT_TRUE(result.contains("structuredContent")) << line;
+    EXPECT_EQ(result["structuredContent"], result_of(line)) << line;
+    json keys = json::array();
+    for (const auto& [key, value] : result["structuredContent"].items()) keys.push_back(key);
+    EXPECT_EQ(keys, schemas[tools[i]]["required"]) << line;
+  }
+  EXPECT_EQ(json::parse(lines[7])["result"]["structuredContent"], json({{"backlinks", json::array({json::array({"b", "Beta"})})}}));
+  EXPECT_EQ(lines[11], R"({"id":11,"jsonrpc":"2.0","result":{"content":[{"text":"note not found: b","type":"text"}],"isError":true}})");
+  EXPECT_EQ(lines[12] + "\n", error_line(12, "unknown tool: nope"));
+
+  const auto plain = lines_of(run(script).out);
+  ASSERT_EQ(plain.size(), 13u);
+  EXPECT_EQ(json::parse(plain[0])["result"]["protocolVersion"], "2024-11-05");
+  for (const std::string& line : plain) EXPECT_EQ(line.find("structuredContent"), std::string::npos) << line;
+  EXPECT_EQ(plain[11] + "\n", error_line(11, "note not found: b"));
 }
 
 }  // namespace

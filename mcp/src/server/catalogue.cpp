@@ -1,73 +1,36 @@
 #include "server/catalogue.hpp"
 
-#include <initializer_list>
-#include <string_view>
+#include "server/tool_table.hpp"
 
 namespace mcp {
 namespace {
 
 using nlohmann::json;
 
-constexpr std::string_view kVaultDescription =
-    "Library label, id, or absolute path. Absent \u2192 MCP/settings default vault.";
-
-json property(std::string_view type) { return {{"type", type}}; }
-
-json property(std::string_view type, std::string_view description) {
-  return {{"description", description}, {"type", type}};
+json annotations(const ToolHints& hints) {
+  return {{"destructiveHint", hints.destructive},
+          {"idempotentHint", hints.idempotent},
+          {"openWorldHint", hints.open_world},
+          {"readOnlyHint", hints.read_only}};
 }
 
-json metas_property() { return {{"additionalProperties", property("string")}, {"type", "object"}}; }
-
-// A schema over `properties` (every tool also takes `vault`). `required`
-// is left out altogether when `required` is null.
-json schema(json properties, json required) {
-  properties["vault"] = property("string", kVaultDescription);
-  json out = {{"properties", std::move(properties)}, {"type", "object"}};
-  if (!required.is_null()) out["required"] = std::move(required);
+json tool_object(const ToolSpec& tool, ProtocolVersion agreed) {
+  json out = {{"description", tool.description}, {"inputSchema", tool.input_schema()}, {"name", tool.name}};
+  if (offers_tool_annotations(agreed)) out["annotations"] = annotations(tool.hints);
+  if (offers_structured_results(agreed)) {
+    out["title"] = tool.title;
+    out["outputSchema"] = tool.output_schema();
+  }
   return out;
 }
-
-json names(std::initializer_list<std::string_view> list) {
-  json out = json::array();
-  for (std::string_view name : list) out.push_back(name);
-  return out;
-}
-
-json tool(std::string_view name, std::string_view description, json input_schema) {
-  return {{"description", description}, {"inputSchema", std::move(input_schema)}, {"name", name}};
-}
-
-json id_only_schema() { return schema({{"id", property("string")}}, names({"id"})); }
 
 }  // namespace
 
-json tool_catalogue() {
+json tool_catalogue() { return tool_catalogue(kDefaultProtocol); }
+
+json tool_catalogue(ProtocolVersion agreed) {
   json tools = json::array();
-  tools.push_back(tool("search_notes", "Search Brask Tolvane vault notes (FTS + tags + meta filters).",
-                       schema({{"limit", property("integer")}, {"query", property("string")}}, names({"query"}))));
-  tools.push_back(tool("list_notes", "List note summaries, optionally filtered by folder and/or tag.",
-                       schema({{"folder", property("string", "Folder path under notes/ (empty string = vault root)")},
-                               {"limit", property("integer")},
-                               {"tag", property("string")}},
-                              nullptr)));
-  tools.push_back(tool("get_note", "Load a note by id from the vault.", id_only_schema()));
-  tools.push_back(tool("list_backlinks", "List notes linking to the given note id.", id_only_schema()));
-  tools.push_back(tool("upsert_note", "Create or update a note in the vault (agents write path).",
-                       schema({{"body", property("string")},
-                               {"id", property("string")},
-                               {"metas", metas_property()},
-                               {"title", property("string")},
-                               {"workspace_id", property("string")}},
-                              names({"title", "body"}))));
-  tools.push_back(tool("set_metas", "Merge or replace frontmatter metas on a note without rewriting body/title.",
-                       schema({{"id", property("string")},
-                               {"metas", metas_property()},
-                               {"replace", property("boolean", "If true, replace metas wholesale (default false = merge)")}},
-                              names({"id", "metas"}))));
-  tools.push_back(tool("move_note", "Move a note into a folder under notes/ (empty folder = vault root).",
-                       schema({{"folder", property("string")}, {"id", property("string")}}, names({"id", "folder"}))));
-  tools.push_back(tool("delete_note", "Delete a note by id from the vault.", id_only_schema()));
+  for (const ToolSpec& tool : all_tools()) tools.push_back(tool_object(tool, agreed));
   return {{"tools", std::move(tools)}};
 }
 

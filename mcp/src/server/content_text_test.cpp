@@ -47,5 +47,16 @@ TEST(ContentText, PiecesJoinToOneTextAcrossTheirBoundaries) {
   EXPECT_EQ(out.str(), text.str());
 }
 
+
+TEST(ContentText, WritesItsJsonUnescapedToo) {
+  std::string big;
+  for (int i = 0; big.size() < (size_t{3} << 19); ++i) big += i % 5 ? "x\\\"" : "\u00e9\x01";
+  const json value = {{"big", big}, {"a", {1, "\n"}}};
+  ContentText text = ContentText::of(value);
+  std::ostringstream out;
+  text.write_json_to(out);
+  EXPECT_EQ(out.str(), to_json_text(value));
+}
+
 }  // namespace
 }  // namespace mcp

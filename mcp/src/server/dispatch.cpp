@@ -3,10 +3,9 @@
 #include "config/vault_select.hpp"
 #include "index/index_db.hpp"
 #include "server/tool_args.hpp"
-#include "server/tool_handlers.hpp"
+#include "server/tool_table.hpp"
 #include "base/text.hpp"
 
-#include <array>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
@@ -17,30 +16,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolEntry {
-  std::string_view name;
-  ToolHandler handler;
-  bool writes;  // changes note files, then commits the index once at its end
-};
-
-constexpr std::array<ToolEntry, 8> kTools = {{
-    {"search_notes", search_notes_tool, false},
-    {"list_notes", list_notes_tool, false},
-    {"get_note", get_note_tool, false},
-    {"list_backlinks", list_backlinks_tool, false},
-    {"upsert_note", upsert_note_tool, true},
-    {"set_metas", set_metas_tool, true},
-    {"move_note", move_note_tool, true},
-    {"delete_note", delete_note_tool, true},
-}};
-
-const ToolEntry* find_tool(std::string_view name) {
-  for (const ToolEntry& tool : kTools)
-    if (tool.name == name) return &tool;
-  return nullptr;
-}
-
 std::unexpected<ToolError> fail(std::string text) { return std::unexpected(ToolError{std::move(text)}); }
+
+// No tool ran: the server refuses tool calls, or has no tool by that name.
+std::unexpected<ToolError> fail_protocol(std::string text) {
+  return std::unexpected(ToolError{std::move(text), /*protocol_error=*/true});
+}
 
 // The root named by the call's `vault` argument (trimmed; blank or
 // non-string counts as absent), or the default chain.
@@ -75,7 +56,7 @@ std::chrono::milliseconds call_deadline() {
 
 ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config) {
   if (!config.enabled)
-    return fail("MCP server disabled. Set enabled:true in " + core::mcp_config_file().string());
+    return fail_protocol("MCP server disabled. Set enabled:true in " + core::mcp_config_file().string());
   auto root = select_root(arguments, config);
   if (!root) return fail(std::move(root.error()));
   const std::string shown = root->string();
@@ -88,8 +69,8 @@ ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, 
     return fail("Not a Brask Tolvane vault (missing .brask-tolvane/): " + shown);
   auto vault = core::open_vault(*root);
   if (!vault) return fail("Cannot open vault at " + shown + ": " + core::to_text(vault.error()));
-  const ToolEntry* tool = find_tool(name);
-  if (!tool) return fail("unknown tool: " + name);
+  const ToolSpec* tool = find_tool(name);
+  if (!tool) return fail_protocol("unknown tool: " + name);
   if (tool->writes) return tool->handler(*vault, arguments);
   // The server answers one call at a time, so no read may hold it for long:
   // a statement past the deadline is interrupted (the guard ends before the

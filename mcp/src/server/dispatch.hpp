@@ -26,7 +26,8 @@ std::chrono::milliseconds call_deadline();
 // Runs the tool `name` with `arguments` under `config`. The first failing
 // check ends the call with its ToolError text; core errors become their
 // display text with no prefix. Unknown names are reported only once the
-// vault has been selected, found and opened.
+// vault has been selected, found and opened. The disabled server and an
+// unknown name are protocol errors; every other failure is the tool's.
 ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config);
 
 // call_tool with `mcp.json` read afresh, as the loop runs every `tools/call`,

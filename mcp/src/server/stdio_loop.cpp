@@ -2,6 +2,7 @@
 
 #include "server/catalogue.hpp"
 #include "server/json_text.hpp"
+#include "server/server_info.hpp"
 
 #include <array>
 #include <istream>
@@ -47,19 +48,26 @@ bool take_text(const json& value, std::optional<std::string>& into) {
 
 json id_or_null(const JsonRpcRequest& request) { return request.id.value_or(json()); }
 
-json initialize_result() {
-  return {{"capabilities", {{"tools", json::object()}}},
-          {"protocolVersion", "2024-11-05"},
-          {"serverInfo", {{"name", "brask-tolvane-mcp"}, {"version", "0.1.0"}}}};
-}
-
 void write_line(std::ostream& out, const json& envelope) {
   out << to_json_text(envelope) << '\n';
   out.flush();
   out.clear();  // a closed pipe must not stop the loop from reading on
 }
 
-void handle_tools_call(std::ostream& out, const JsonRpcRequest& request, const ToolCaller& call) {
+// A failed tool, where the session's version answers it as a result: the
+// failure's text as the one text item, flagged `isError`.
+void write_tool_failure(std::ostream& out, const JsonRpcRequest& request, const ToolError& error,
+                        ProtocolVersion agreed) {
+  if (error.protocol_error || !offers_structured_results(agreed)) {
+    write_error(out, id_or_null(request), -32000, error.text);
+    return;
+  }
+  write_result(out, id_or_null(request),
+               {{"content", json::array({{{"text", error.text}, {"type", "text"}}})}, {"isError", true}});
+}
+
+void handle_tools_call(std::ostream& out, const JsonRpcRequest& request, const ToolCaller& call,
+                       ProtocolVersion agreed) {
   const json params = request.params.value_or(json::object());
   std::string name;
   json arguments = json::object();
@@ -69,7 +77,7 @@ void handle_tools_call(std::ostream& out, const JsonRpcRequest& request, const T
   }
   ToolOutcome outcome = call(name, arguments);
   if (!outcome) {
-    write_error(out, id_or_null(request), -32000, outcome.error().text);
+    write_tool_failure(out, request, outcome.error(), agreed);
     return;
   }
   // The envelope's bytes, written around the answer's text instead of
@@ -85,7 +93,13 @@ void handle_tools_call(std::ostream& out, const JsonRpcRequest& request, const T
   out << "{\"id\":" << to_json_text(id_or_null(request))
       << ",\"jsonrpc\":\"2.0\",\"result\":{\"content\":[{\"text\":\"";
   text.write_to(out);
-  out << "\",\"type\":\"text\"}]}}\n";
+  out << "\",\"type\":\"text\"}]";
+  if (offers_structured_results(agreed)) {
+    // The same object once more, as itself; "structuredContent" sorts after "content".
+    out << ",\"structuredContent\":";
+    text.write_json_to(out);
+  }
+  out << "}}\n";
   out.flush();
   out.clear();  // a closed pipe must not stop the loop from reading on
 }
@@ -97,15 +111,28 @@ bool is_notification(const JsonRpcRequest& request, std::string_view method) {
   return !request.id && method.starts_with("notifications/");
 }
 
-void handle(std::ostream& out, const JsonRpcRequest& request, const ToolCaller& call) {
+// What one session has agreed on: the newest version the server may speak,
+// and the version the last `initialize` chose (the default before any).
+struct Session {
+  ProtocolVersion newest;
+  ProtocolVersion agreed = kDefaultProtocol;
+};
+
+void handle(std::ostream& out, const JsonRpcRequest& request, const ToolCaller& call, Session& session) {
   const std::string method = request.method.value_or("");
   if (is_notification(request, method)) return;
-  if (method == "initialize") write_result(out, id_or_null(request), initialize_result());
-  else if (method == "ping") write_result(out, id_or_null(request), json::object());
-  else if (method == "tools/list") write_result(out, id_or_null(request), tool_catalogue());
-  else if (method == "tools/call") handle_tools_call(out, request, call);
-  else if (method == "notifications/initialized") return;
-  else write_error(out, id_or_null(request), -32601, "method not found");
+  if (method == "initialize") {
+    session.agreed = negotiate(request.params, session.newest);
+    write_result(out, id_or_null(request), initialize_result(session.agreed));
+  } else if (method == "ping") {
+    write_result(out, id_or_null(request), json::object());
+  } else if (method == "tools/list") {
+    write_result(out, id_or_null(request), tool_catalogue(session.agreed));
+  } else if (method == "tools/call") {
+    handle_tools_call(out, request, call, session.agreed);
+  } else if (method != "notifications/initialized") {
+    write_error(out, id_or_null(request), -32601, "method not found");
+  }
 }
 
 }  // namespace
@@ -143,13 +170,14 @@ void write_error(std::ostream& out, const json& id, int code, std::string_view m
   write_line(out, {{"error", {{"code", code}, {"message", message}}}, {"id", id}, {"jsonrpc", "2.0"}});
 }
 
-void run_loop(std::istream& in, std::ostream& out, const ToolCaller& call) {
+void run_loop(std::istream& in, std::ostream& out, const ToolCaller& call, ProtocolVersion newest) {
+  Session session{newest};
   std::string line;
   while (std::getline(in, line)) {
     // getline has removed the line feed; one carriage return before it goes
     // too. A last line without a line feed keeps what it ends with.
     if (!in.eof() && !line.empty() && line.back() == '\r') line.pop_back();
-    if (auto request = parse_request(line)) handle(out, *request, call);
+    if (auto request = parse_request(line)) handle(out, *request, call, session);
   }
 }
 

@@ -2,6 +2,7 @@
 // The server's only loop: JSON-RPC 2.0 requests, one per line, in; at most
 // one response line per request out.
 
+#include "server/protocol.hpp"
 #include "server/tool_result.hpp"
 
 #include <nlohmann/json.hpp>
@@ -32,7 +33,11 @@ void write_error(std::ostream& out, const nlohmann::json& id, int code, std::str
 
 // Reads `in` line by line until it ends or fails and answers each request on
 // `out`; `tools/call` goes to `call`. Unparsable lines (invalid UTF-8
-// included) are dropped and the loop goes on.
-void run_loop(std::istream& in, std::ostream& out, const ToolCaller& call);
+// included) are dropped and the loop goes on. Each `initialize` agrees on a
+// version no newer than `newest` (see negotiate), and the lines after it
+// are answered as that version says; before any, and always when `newest`
+// is the default, every answer is that of 2024-11-05.
+void run_loop(std::istream& in, std::ostream& out, const ToolCaller& call,
+              ProtocolVersion newest = kDefaultProtocol);
 
 }  // namespace mcp

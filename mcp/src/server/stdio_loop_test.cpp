@@ -1,5 +1,8 @@
 #include "server/stdio_loop.hpp"
 
+#include "server/catalogue.hpp"
+#include "server/json_text.hpp"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -132,6 +135,127 @@ TEST(StdioLoop, LineEndings) {
   EXPECT_EQ(run("{\"id\":1,\"method\":\"ping\"}\r\n"), answer);
   EXPECT_EQ(run("{\"id\":1,\"method\":\"ping\"}\r\n{\"id\":1,\"method\":\"ping\"}"), answer + answer);
   EXPECT_EQ(run("\r\n\n{\"id\":1,\"method\":\"ping\"}\n\n"), answer);
+}
+
+
+std::string run_up_to(ProtocolVersion newest, std::string_view input, const ToolCaller& call) {
+  std::istringstream in{std::string(input)};
+  std::ostringstream out;
+  run_loop(in, out, call, newest);
+  return out.str();
+}
+
+std::string initialize(std::string_view version) {
+  return "{\"id\":0,\"method\":\"initialize\",\"params\":{\"protocolVersion\":\"" + std::string(version) +
+         "\",\"capabilities\":{},\"clientInfo\":{\"name\":\"c\",\"version\":\"1\"}}}\n";
+}
+
+std::string answered_version(const std::string& line) {
+  return json::parse(line)["result"]["protocolVersion"].get<std::string>();
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The tools the session tests call: "ok" answers an object, "text" the
+// same object as written text, "fail" fails as a tool, "gone" as a protocol
+// error (no such tool).
+ToolOutcome session_tool(const std::string& name, const json&) {
+  const json result = {{"notes", {{{"id", "a\"b"}, {"tags", json::array()}}}}, {"z", "\u00e9\t"}};
+  if (name == "ok") return result;
+  if (name == "text") return ContentText::of(result);
+  if (name == "fail") return std::unexpected(ToolError{"note not found: x"});
+  return std::unexpected(ToolError{"unknown tool: " + name, /*protocol_error=*/true});
+}
+
+std::string tool_call(int id, std::string_view name) {
+  return "{\"id\":" + std::to_string(id) + ",\"method\":\"tools/call\",\"params\":{\"name\":\"" + std::string(name) +
+         "\"}}\n";
+}
+
+const std::string kPlainOk =
+    R"({"id":1,"jsonrpc":"2.0","result":{"content":[{"text":"{\"notes\":[{\"id\":\"a\\\"b\",\"tags\":[]}],)"
+    "\\\"z\\\":\\\"\u00e9\\\\t\\\"}\",\"type\":\"text\"}]}}";
+const std::string kProtocolError = R"({"error":{"code":-32000,"message":"unknown tool: gone"},"id":4,"jsonrpc":"2.0"})";
+
+// Without --protocol the asked version changes nothing: every answer is the
+// one the server always gave.
+TEST(StdioLoop, TheDefaultServerAnswers2024_11_05WhateverIsAsked) {
+  const std::string default_answer =
+      "{\"id\":0,\"jsonrpc\":\"2.0\",\"result\":{\"capabilities\":{\"tools\":{}},\"protocolVersion\":"
+      "\"2024-11-05\",\"serverInfo\":{\"name\":\"brask-tolvane-mcp\",\"version\":\"0.1.0\"}}}";
+  const std::string calls = tool_call(1, "ok") + tool_call(2, "fail") + "{\"id\":3,\"method\":\"tools/list\"}\n";
+  const std::string plain = run(calls, session_tool);
+  for (std::string_view asked : {"2024-11-05", "2025-03-26", "2025-06-18", "2025-11-25", "2026-07-28"}) {
+    for (ProtocolVersion newest : {kDefaultProtocol, ProtocolVersion::k2024_11_05}) {
+      const std::string out = run_up_to(newest, initialize(asked) + calls, session_tool);
+      EXPECT_EQ(out, default_answer + "\n" + plain) << asked;
+    }
+  }
+  EXPECT_EQ(lines_of(plain)[0], kPlainOk);
+  EXPECT_EQ(lines_of(plain)[2], "{\"id\":3,\"jsonrpc\":\"2.0\",\"result\":" + to_json_text(tool_catalogue()) + "}");
+}
+
+TEST(StdioLoop, LaterLinesFollowTheVersionAgreed) {
+  const std::string calls = tool_call(1, "ok") + tool_call(2, "text") + tool_call(3, "fail") + tool_call(4, "gone") +
+                            "{\"id\":5,\"method\":\"tools/list\"}\n";
+  const std::string plain = run(calls, session_tool);
+  const std::string structured_ok =
+      kPlainOk.substr(0, kPlainOk.size() - 2) + R"(,"structuredContent":{"notes":[{"id":"a\"b","tags":[]}],"z":")" +
+      "\u00e9\\t\"}}}";
+  const std::string is_error =
+      R"({"id":3,"jsonrpc":"2.0","result":{"content":[{"text":"note not found: x","type":"text"}],"isError":true}})";
+  const ProtocolVersion newest = ProtocolVersion::k2025_11_25;
+
+  // Before any initialize the session speaks the default.
+  EXPECT_EQ(run_up_to(newest, calls, session_tool), plain);
+
+  for (std::string_view asked : {"2025-06-18", "2025-11-25"}) {
+    const auto lines = lines_of(run_up_to(newest, initialize(asked) + calls, session_tool));
+    ASSERT_EQ(lines.size(), 6u) << asked;
+    EXPECT_EQ(answered_version(lines[0]), asked);
+    EXPECT_EQ(lines[1], structured_ok) << asked;
+    EXPECT_EQ(lines[2], "{\"id\":2" + structured_ok.substr(7)) << asked;
+    EXPECT_EQ(lines[3], is_error) << asked;
+    EXPECT_EQ(lines[4], kProtocolError) << asked;
+    EXPECT_EQ(lines[5], "{\"id\":5,\"jsonrpc\":\"2.0\",\"result\":" +
+                            to_json_text(tool_catalogue(*protocol_version_named(asked))) + "}")
+        << asked;
+  }
+
+  // 2025-03-26 annotates the tools and answers calls as before.
+  const auto annotated = lines_of(run_up_to(newest, initialize("2025-03-26") + calls, session_tool));
+  ASSERT_EQ(annotated.size(), 6u);
+  EXPECT_EQ(annotated[0], lines_of(run_up_to(ProtocolVersion::k2025_03_26, initialize("2025-03-26"), session_tool))[0]);
+  EXPECT_EQ(answered_version(annotated[0]), "2025-03-26");
+  const auto plain_lines = lines_of(plain);
+  for (size_t i = 1; i < 5; ++i) EXPECT_EQ(annotated[i], plain_lines[i - 1]);
+  EXPECT_EQ(annotated[5], "{\"id\":5,\"jsonrpc\":\"2.0\",\"result\":" +
+                              to_json_text(tool_catalogue(ProtocolVersion::k2025_03_26)) + "}");
+
+  // A second initialize agrees afresh.
+  const auto again = lines_of(run_up_to(newest, initialize("2025-11-25") + initialize("2024-11-05") + calls,
+                                        session_tool));
+  ASSERT_EQ(again.size(), 7u);
+  EXPECT_EQ(answered_version(again[1]), "2024-11-05");
+  for (size_t i = 2; i < 7; ++i) EXPECT_EQ(again[i], plain_lines[i - 2]);
+}
+
+// Hosts that probe for a newer protocol first get "method not found" at
+// once, then the newest handshake the server may speak.
+TEST(StdioLoop, AProbeForANewerProtocolFallsBackToTheHandshake) {
+  const auto lines = lines_of(run_up_to(ProtocolVersion::k2025_06_18,
+                                        "{\"id\":1,\"method\":\"server/discover\"}\n" + initialize("2026-07-28") +
+                                            "{\"id\":2,\"method\":\"initialize\"}\n",
+                                        session_tool));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], R"({"error":{"code":-32601,"message":"method not found"},"id":1,"jsonrpc":"2.0"})");
+  EXPECT_EQ(answered_version(lines[1]), "2025-06-18");
+  EXPECT_EQ(answered_version(lines[2]), "2025-06-18");
 }
 
 }  // namespace

@@ -12,9 +12,14 @@
 
 namespace mcp {
 
-// The failure of one tool call; sent as a JSON-RPC error with code -32000.
+// The failure of one tool call. Sent as a JSON-RPC error with code -32000,
+// except where the session's version answers a failed tool with a result
+// that says `isError` (see offers_structured_results); a protocol error
+// (the server refuses tool calls, or there is no tool of that name) stays
+// a JSON-RPC error on every version.
 struct ToolError {
   std::string text;
+  bool protocol_error = false;
 };
 
 // A result object, or its text written already (see ContentText); the loop
