@@ -9,6 +9,8 @@
 #include "testing/temp_vault.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -294,6 +296,48 @@ TEST_F(Reindex, NoDeletionsWhenTheNotesFolderWentAwayDuringTheRun) {
   ASSERT_FALSE(applied);
   EXPECT_EQ(to_text(applied.error()), "notes/ is missing");
   EXPECT_EQ(*path_by_id(*vault, id), std::optional<std::string>("notes/" + id + ".md"));
+}
+
+// A folder that cannot be listed holds notes that are unknown, not gone:
+// their rows stay, and the folder is named as a problem. Root lists every
+// folder, so the comparison runs in a child that has given up root.
+TEST_F(Reindex, AFolderThatCannotBeListedIsNotEmpty) {
+  const std::string id = save("Locked", "in a folder no one may list");
+  ASSERT_TRUE(is_ok(move_note(*vault, id, "locked")));
+  vault.reset();
+  for (const auto& entry : fs::recursive_directory_iterator(tv.root()))
+    fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
+  fs::permissions(tv.root(), fs::perms::all, fs::perm_options::add);
+  fs::permissions(tv.notes() / "locked", fs::perms::none);
+
+  int pipe_ends[2];
+  ASSERT_EQ(::pipe(pipe_ends), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::string report = "cannot drop root";
+    if (::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0)) {
+      auto opened = open_vault(tv.root());
+      auto c = opened ? compare_vault(*opened) : Result<VaultComparison>(std::unexpected(opened.error()));
+      if (!c) {
+        report = to_text(c.error());
+      } else {
+        report = "gone " + std::to_string(c->gone.size());
+        for (const FileProblem& p : c->unreadable) report += "; " + p.path + ": " + p.error;
+      }
+    }
+    (void)!::write(pipe_ends[1], report.data(), report.size());
+    ::_exit(0);
+  }
+  ::close(pipe_ends[1]);
+  std::string report;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(pipe_ends[0], buffer, sizeof buffer)) > 0;) report.append(buffer, n);
+  ::close(pipe_ends[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  fs::permissions(tv.notes() / "locked", fs::perms::owner_all);
+  EXPECT_EQ(report, "gone 0; notes/locked: IO error: the folder cannot be listed: Permission denied");
 }
 
 }  // namespace

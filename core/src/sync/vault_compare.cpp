@@ -178,48 +178,57 @@ std::pair<std::uintmax_t, std::uintmax_t> folder_key(const struct stat& st) {
 
 using FolderKey = std::pair<std::uintmax_t, std::uintmax_t>;
 
-// Adds every `*.md` entry that is not a folder under `dir` to `files`, walks
-// every real folder below it that `seen` does not hold yet, and adds the
-// links to folders it meets to `links`. Folders that cannot be listed are
-// passed over; their files are simply not seen.
-void walk(const fs::path& dir, std::set<FolderKey>& seen, std::vector<fs::path>& files, std::vector<fs::path>& links) {
+// What one walk of `notes/` found.
+struct Walked {
+  std::vector<fs::path> files;                          // every `*.md` entry that is not a folder
+  std::vector<std::pair<fs::path, std::string>> unlisted;  // folders that could not be listed, and why
+};
+
+// Adds every `*.md` entry that is not a folder under `dir` to `found`,
+// walks every real folder below it that `seen` does not hold yet, and adds
+// the links to folders it meets to `links`. A folder that cannot be listed
+// (or not to its end) is recorded as such: what it holds is unknown, not
+// gone.
+void walk(const fs::path& dir, std::set<FolderKey>& seen, Walked& found, std::vector<fs::path>& links) {
   std::error_code ec;
-  fs::directory_iterator it(dir, fs::directory_options::skip_permission_denied, ec);
+  fs::directory_iterator it(dir, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
     const fs::path& path = it->path();
     struct stat st {};
     const bool folder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);  // through a link
     if (!folder) {
-      if (path.extension() == ".md") files.push_back(path);
+      if (path.extension() == ".md") found.files.push_back(path);
       continue;
     }
     std::error_code link_ec;
     if (it->is_symlink(link_ec)) links.push_back(path);
-    else if (seen.insert(folder_key(st)).second) walk(path, seen, files, links);
+    else if (seen.insert(folder_key(st)).second) walk(path, seen, found, links);
   }
+  if (ec) found.unlisted.emplace_back(dir, ec.message());
 }
 
 // Every `*.md` file under `dir`, sorted. The real folders are walked first
 // and the links to folders after, in path order, so a folder that can be
 // reached without a link is always seen by its own path; a folder reached
 // again (a link loop, two links to one folder) is not walked twice.
-std::vector<fs::path> note_files(const fs::path& dir) {
-  std::vector<fs::path> files;
+Walked note_files(const fs::path& dir) {
+  Walked found;
   std::set<FolderKey> seen;
   struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return files;
+  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return found;
   seen.insert(folder_key(st));
   std::vector<fs::path> links;
-  walk(dir, seen, files, links);
+  walk(dir, seen, found, links);
   while (!links.empty()) {
     std::vector<fs::path> round = std::move(links);
     links.clear();
     std::sort(round.begin(), round.end());
     for (const fs::path& link : round)
-      if (::stat(link.c_str(), &st) == 0 && seen.insert(folder_key(st)).second) walk(link, seen, files, links);
+      if (::stat(link.c_str(), &st) == 0 && seen.insert(folder_key(st)).second) walk(link, seen, found, links);
   }
-  sort_in_walk_order(files, [](const fs::path& path) -> const fs::path& { return path; });
-  return files;
+  sort_in_walk_order(found.files, [](const fs::path& path) -> const fs::path& { return path; });
+  std::sort(found.unlisted.begin(), found.unlisted.end());
+  return found;
 }
 
 std::int64_t nanoseconds(const struct timespec& t) {
@@ -282,9 +291,20 @@ Result<VaultComparison> compare_vault(const Vault& vault) {
   for (const auto& [id, row] : *rows)
     if (!row.deleted) ++result.live_rows;
 
-  const std::vector<fs::path> files = note_files(vault.root / "notes");
+  const Walked walked = note_files(vault.root / "notes");
+  const std::vector<fs::path>& files = walked.files;
   result.files = files.size();
   std::set<std::string> left_alone;  // stored paths of files not taken in
+  std::vector<std::string> unknown_folders;  // stored paths of folders not listed, each with its "/"
+  for (const auto& [folder, why] : walked.unlisted) {
+    std::string stored = stored_path(vault.root, folder);
+    result.unreadable.push_back({stored, "IO error: the folder cannot be listed: " + why});
+    unknown_folders.push_back(std::move(stored) + "/");
+  }
+  auto in_unknown_folder = [&](const std::string& path) {
+    return std::any_of(unknown_folders.begin(), unknown_folders.end(),
+                       [&](const std::string& folder) { return path.starts_with(folder); });
+  };
   struct Held {
     std::string stored;
     Note note;
@@ -329,10 +349,12 @@ Result<VaultComparison> compare_vault(const Vault& vault) {
   sort_in_walk_order(result.to_index, [](const NoteChange& change) -> const fs::path& { return change.note.path; });
 
   for (const auto& [id, row] : *rows) {
-    if (row.deleted || by_id.contains(id) || left_alone.contains(row.path)) continue;
+    if (row.deleted || by_id.contains(id) || left_alone.contains(row.path) || in_unknown_folder(row.path)) continue;
     result.gone.push_back(id);
   }
   std::sort(result.gone.begin(), result.gone.end());
+  std::sort(result.unreadable.begin(), result.unreadable.end(),
+            [](const FileProblem& a, const FileProblem& b) { return a.path < b.path; });
   return result;
 }
 

@@ -88,7 +88,8 @@ std::optional<std::string> notes_folder_problem(const std::filesystem::path& roo
 // (compared as JSON values), workspace, stored path, or full-text title or
 // body is not what indexing the file would write. A live row is gone only
 // when no file holds its id and its stored path is not one of the files
-// left alone (unreadable, no frontmatter, duplicate id), so a row is never
+// left alone (unreadable, no frontmatter, duplicate id) nor inside a folder
+// that could not be listed (listed among `unreadable`), so a row is never
 // dropped for a file that merely failed to read. Fails with Message
 // (notes_folder_problem's text) when `notes/` cannot be walked, and with
 // Database when the index cannot be read.

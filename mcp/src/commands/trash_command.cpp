@@ -2,6 +2,7 @@
 
 #include "base/text.hpp"
 #include "commands/command_args.hpp"
+#include "commands/shown_path.hpp"
 #include "commands/vault_choice.hpp"
 #include "index/index_db.hpp"
 #include "store/trash.hpp"
@@ -64,9 +65,9 @@ std::expected<fs::path, std::string> vault_root(const std::string* named) {
   std::error_code ec;
   // The system would cut a path at a NUL byte and look at another one.
   if (root->native().find('\0') != std::string::npos || !fs::exists(fs::status(*root, ec)))
-    return std::unexpected("vault path does not exist: " + root->string());
+    return std::unexpected("vault path does not exist: " + shown_path(*root));
   if (!fs::is_directory(*root / ".brask-tolvane", ec))
-    return std::unexpected("not a Brask Tolvane vault (missing .brask-tolvane/): " + root->string());
+    return std::unexpected("not a Brask Tolvane vault (missing .brask-tolvane/): " + shown_path(*root));
   return *root;
 }
 
@@ -109,7 +110,7 @@ int list(const fs::path& root, bool as_json, std::ostream& out, std::ostream& er
 int restore(const fs::path& root, const std::string& id, const std::string* as_id, bool as_json, std::ostream& out,
             std::ostream& err) {
   auto vault = core::open_vault(root);
-  if (!vault) return problem(err, "cannot open vault at " + root.string() + ": " + core::to_text(vault.error()));
+  if (!vault) return problem(err, "cannot open vault at " + shown_path(root) + ": " + core::to_text(vault.error()));
   std::optional<std::string_view> as;
   if (as_id) as = *as_id;
   auto restored = core::restore_from_trash(*vault, id, as);
