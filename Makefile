@@ -5,10 +5,14 @@
 #            180); see fuzz/run.sh
 # make bench build the server and the benchmark (Release) and run it;
 #            BENCH_ARGS=--large adds 100,000 notes (see bench/README.md)
+# make windows       cross-build the Windows x86-64 server and test programs
+#                    into build-windows/ (MinGW-w64; libraries built from
+#                    Debian's source packages once, see scripts/setup-windows.sh)
+# make test-windows  build them and run the tests under Wine
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: setup build run test fuzz clean install demo bench bench-test
+.PHONY: setup build run test fuzz clean install demo bench bench-test windows test-windows
 
 setup:
 	@scripts/setup.sh
@@ -48,8 +52,17 @@ bench-test: setup
 	cmake --build build-bench-test -j $(JOBS) --target bench_tests
 	build-bench-test/bench/bench_tests
 
+windows: setup
+	@JOBS=$(JOBS) scripts/setup-windows.sh
+	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build build-windows -j $(JOBS)
+
+# Wine's own messages go nowhere (WINEDEBUG); the tests' output stays.
+test-windows: windows
+	cd build-windows && WINEDEBUG=-all ctest --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf build build-test build-bench build-bench-test build-fuzz
+	rm -rf build build-test build-bench build-bench-test build-fuzz build-windows
 
 demo: build
 	@scripts/demo.sh

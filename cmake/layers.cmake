@@ -55,3 +55,15 @@ function(bt_layer target folder)
   set_property(GLOBAL PROPERTY BT_LAYER_${folder} ${target})
   bt_check_includes(${CMAKE_CURRENT_SOURCE_DIR}/src/${folder} "${folder};${LAYER_USES}")
 endfunction()
+
+# Registers a GoogleTest program with CTest: each test on its own where the
+# program can be run at build time to list them; as one test in a cross
+# build, where CTest runs it through the emulator (Wine).
+function(bt_add_tests target)
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${target} COMMAND ${target})
+    set_tests_properties(${target} PROPERTIES TIMEOUT 1800)
+  else()
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
