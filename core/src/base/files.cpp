@@ -1,5 +1,8 @@
 #include "base/files.hpp"
 
+#ifndef _WIN32  // files_windows.cpp holds the Windows side
+
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -7,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <memory>
 #include <system_error>
 
 namespace core {
@@ -77,8 +81,14 @@ Result<void> write_all(int fd, std::string_view text) {
 }
 
 Result<void> flush_file(int fd) {
+#ifdef __APPLE__
+  // fsync on macOS leaves the data in the drive's cache; F_FULLFSYNC asks
+  // the drive to write it (file systems that refuse it get fsync).
+  if (::fcntl(fd, F_FULLFSYNC) != 0 && ::fsync(fd) != 0) return std::unexpected(io_error(errno));
+#else
   // The file's size belongs to its data here: fdatasync writes it too.
   if (::fdatasync(fd) != 0) return std::unexpected(io_error(errno));
+#endif
   return {};
 }
 
@@ -92,7 +102,11 @@ Result<void> flush_folder(const std::filesystem::path& dir) {
 }
 
 int rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+#ifdef __APPLE__
+  if (::renamex_np(from.c_str(), to.c_str(), RENAME_EXCL) == 0) return 0;
+#else
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+#endif
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
   if (entry_exists(to)) return EEXIST;
   return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
@@ -103,4 +117,117 @@ bool entry_exists(const std::filesystem::path& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
+std::filesystem::path utf8_path(std::string_view text) { return std::filesystem::path(text); }
+
+std::string path_utf8(const std::filesystem::path& path) { return path.native(); }
+
+namespace {
+
+std::int64_t nanoseconds(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+FileStatus status_of(const struct stat& st) {
+  FileStatus status;
+  if (S_ISREG(st.st_mode)) status.kind = EntryKind::Regular;
+  else if (S_ISDIR(st.st_mode)) status.kind = EntryKind::Folder;
+  else if (S_ISLNK(st.st_mode)) status.kind = EntryKind::Link;
+  status.size = static_cast<std::uintmax_t>(st.st_size);
+#ifdef __APPLE__
+  status.modified_ns = nanoseconds(st.st_mtimespec);
+  status.changed_ns = nanoseconds(st.st_ctimespec);
+#else
+  status.modified_ns = nanoseconds(st.st_mtim);
+  status.changed_ns = nanoseconds(st.st_ctim);
+#endif
+  status.device = static_cast<std::uintmax_t>(st.st_dev);
+  status.inode = static_cast<std::uintmax_t>(st.st_ino);
+  status.links = static_cast<std::uintmax_t>(st.st_nlink);
+  status.mode = static_cast<unsigned>(st.st_mode & 07777);
+  return status;
+}
+
+struct CloseDir {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+}  // namespace
+
+SysResult<FileStatus> file_status(const std::filesystem::path& path, bool follow) {
+  struct stat st {};
+  if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return std::unexpected(errno);
+  return status_of(st);
+}
+
+SysResult<FileStatus> file_status(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return std::unexpected(errno);
+  return status_of(st);
+}
+
+SysResult<UniqueFd> create_new_file(const std::filesystem::path& path, unsigned mode) {
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode)));
+  if (!fd) return std::unexpected(errno);
+  return fd;
+}
+
+SysResult<UniqueFd> open_for_reading(const std::filesystem::path& path) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return std::unexpected(errno);
+  return fd;
+}
+
+SysResult<std::size_t> read_some(int fd, char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return std::unexpected(errno);
+  }
+}
+
+void set_mode(int fd, unsigned mode) { (void)::fchmod(fd, static_cast<mode_t>(mode & 07777)); }
+
+bool write_protected(const std::filesystem::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return false;
+  return (info.st_mode & 0222) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
+int folder_writable(const std::filesystem::path& dir) {
+  return ::access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+}
+
+int replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int remove_file(const std::filesystem::path& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
+
+int hard_link(const std::filesystem::path& existing, const std::filesystem::path& name) {
+  return ::link(existing.c_str(), name.c_str()) == 0 ? 0 : errno;
+}
+
+SysResult<std::vector<std::string>> list_subfolders(const std::filesystem::path& dir) {
+  std::unique_ptr<DIR, CloseDir> listing(::opendir(dir.c_str()));
+  if (!listing) return std::unexpected(errno);
+  std::vector<std::string> names;
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(listing.get());
+    if (!entry) break;
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    bool is_dir = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat st {};
+      is_dir = ::lstat((dir / name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    }
+    if (is_dir) names.emplace_back(name);
+  }
+  if (errno != 0) return std::unexpected(errno);
+  return names;
+}
+
 }  // namespace core
+
+#endif  // _WIN32

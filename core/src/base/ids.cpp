@@ -1,10 +1,10 @@
 #include "base/ids.hpp"
 
 #include "base/base36.hpp"
+#include "base/process.hpp"
 
 #include <openssl/evp.h>
 #include <openssl/rand.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstdint>
@@ -109,7 +109,7 @@ std::string make_fingerprint() {
     random_bytes(random.data(), random.size());
     material.append(reinterpret_cast<const char*>(random.data()), random.size());
   }
-  append_be(material, static_cast<std::uint64_t>(getpid()), 16);
+  append_be(material, static_cast<std::uint64_t>(process_id()), 16);
   append_be(material, std::hash<std::thread::id>{}(std::this_thread::get_id()), 16);
   return base36(sha3_512(material)).substr(0, 32);
 }

@@ -1,7 +1,9 @@
 #include "config/config.hpp"
 
 #include "config/strict_json.hpp"
+#include "base/files.hpp"
 #include "base/ids.hpp"
+#include "base/process.hpp"
 #include "base/text.hpp"
 
 #include <nlohmann/json.hpp>
@@ -14,11 +16,7 @@ namespace {
 
 using nlohmann::json;
 
-std::optional<std::string> env_var(const char* name) {
-  const char* value = std::getenv(name);
-  if (!value) return std::nullopt;
-  return std::string(value);
-}
+std::optional<std::string> env_var(const char* name) { return environment_variable(name); }
 
 // What a member holds, for messages: "a string", "a number", ...
 std::string type_name(const json& value) {
@@ -184,7 +182,7 @@ std::string valid_utf8(std::string_view bytes) {
 }
 
 std::string normalized_vault_path(std::string_view text) {
-  std::string path = valid_utf8(expand_home(text).native());
+  std::string path = valid_utf8(path_utf8(expand_home(text)));
   std::replace(path.begin(), path.end(), '\\', '/');
   path = unicode_lower(path);
   if (path.size() > 1) {
@@ -212,7 +210,7 @@ std::optional<std::string_view> last_component(std::string_view path) {
 }
 
 std::string derived_label(std::string_view trimmed_path) {
-  std::string expanded = expand_home(trimmed_path).native();
+  std::string expanded = path_utf8(expand_home(trimmed_path));
   if (auto last = last_component(expanded)) return valid_utf8(*last);
   return std::string(trimmed_path);
 }
@@ -245,9 +243,9 @@ ConfigFileCheck check_file(const std::filesystem::path& file, Parse parse, T& ou
 }  // namespace
 
 std::filesystem::path config_dir() {
-  if (auto home = env_var("HOME")) return std::filesystem::path(*home) / ".config/brask-tolvane";
-  if (auto appdata = env_var("APPDATA")) return std::filesystem::path(*appdata) / "brask-tolvane";
-  return ".config/brask-tolvane";
+  if (auto home = env_var("HOME")) return utf8_path(*home) / ".config" / "brask-tolvane";
+  if (auto appdata = env_var("APPDATA")) return utf8_path(*appdata) / "brask-tolvane";
+  return std::filesystem::path(".config") / "brask-tolvane";
 }
 
 std::filesystem::path mcp_config_file() { return config_dir() / "mcp.json"; }
@@ -295,12 +293,12 @@ std::optional<std::string> read_settings_vault_path() {
 std::filesystem::path expand_home(std::string_view text) {
   std::string_view trimmed = trim(text);
   bool tilde_form = trimmed == "~" || (trimmed.size() > 1 && trimmed.starts_with("~/"));
-  if (!tilde_form) return std::filesystem::path(trimmed);
+  if (!tilde_form) return utf8_path(trimmed);
   std::optional<std::string> home = env_var("HOME");
   if (!home) home = env_var("USERPROFILE");
-  if (!home) return std::filesystem::path(trimmed);
-  if (trimmed == "~") return std::filesystem::path(*home);
-  return std::filesystem::path(*home) / trimmed.substr(2);
+  if (!home) return utf8_path(trimmed);
+  if (trimmed == "~") return utf8_path(*home);
+  return utf8_path(*home) / utf8_path(trimmed.substr(2));
 }
 
 bool same_vault_path(std::string_view a, std::string_view b) {

@@ -1,5 +1,6 @@
 #include "config/vault_select.hpp"
 
+#include "base/process.hpp"
 #include "base/text.hpp"
 
 #include <algorithm>
@@ -32,9 +33,9 @@ const VaultLibraryEntry* find_entry(std::string_view text, const std::vector<Vau
 }
 
 std::optional<std::string> usable_env_vault() {
-  const char* value = std::getenv("BRASK_TOLVANE_VAULT");
-  if (!value || !is_valid_utf8(value)) return std::nullopt;
-  return std::string(value);
+  std::optional<std::string> value = environment_variable("BRASK_TOLVANE_VAULT");
+  if (!value || !is_valid_utf8(*value)) return std::nullopt;
+  return value;
 }
 
 }  // namespace

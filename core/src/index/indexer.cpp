@@ -3,6 +3,7 @@
 #include "index/lookups.hpp"
 #include "index/sqlite.hpp"
 #include "links/link_extract.hpp"
+#include "base/files.hpp"
 #include "base/ids.hpp"
 #include "base/text.hpp"
 
@@ -164,7 +165,8 @@ Result<void> write_link_rows(const Vault& vault, const Note& note) {
 }  // namespace
 
 std::string stored_path(const std::filesystem::path& root, const std::filesystem::path& path) {
-  std::optional<std::string> rest = plainly_under(root.native(), path.native());
+  const std::string root_text = path_utf8(root), path_text = path_utf8(path);
+  std::optional<std::string> rest = plainly_under(root_text, path_text);
   std::string text = lossy_utf8(rest ? *rest : strip_root(root, path).string());
   std::replace(text.begin(), text.end(), '\\', '/');
   return text;

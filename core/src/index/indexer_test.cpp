@@ -41,7 +41,9 @@ TEST(StoredPath, RelativeToTheRootWithSlashes) {
       {"/v", "/v/notes/a\\b.md", "notes/a/b.md"},
       {"/v", "/vault/notes/a.md", "/vault/notes/a.md"},  // a prefix of the text is not a prefix of the path
       {"/v", "/w/notes/a.md", "/w/notes/a.md"},
+#ifndef _WIN32  // a Windows path is UTF-16 and cannot hold the stray byte
       {"/v", "/v/notes/\xFF\xC3\xA4.md", "notes/\xEF\xBF\xBD\xC3\xA4.md"},
+#endif
       // Roots and paths spelled with empty or "." components, or "..".
       {"/v/.", "/v/notes/a.md", "notes/a.md"},
       {"/v", "/v/./notes/a.md", "notes/a.md"},

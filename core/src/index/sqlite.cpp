@@ -1,5 +1,7 @@
 #include "index/sqlite.hpp"
 
+#include "base/files.hpp"
+
 #include <sqlite3.h>
 
 namespace core {
@@ -39,7 +41,7 @@ void Finalize::operator()(sqlite3_stmt* stmt) const { sqlite3_finalize(stmt); }
 Result<DbHandle> open_database(const std::filesystem::path& file) {
   sqlite3* raw = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
-  const int rc = sqlite3_open_v2(file.c_str(), &raw, flags, nullptr);
+  const int rc = sqlite3_open_v2(path_utf8(file).c_str(), &raw, flags, nullptr);
   DbHandle db(raw);  // own it first: a failed open still needs closing
   if (rc != SQLITE_OK) return std::unexpected(db_error(raw, rc));
   sqlite3_extended_result_codes(raw, 1);

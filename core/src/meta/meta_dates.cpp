@@ -1,6 +1,10 @@
 #include "meta/meta_dates.hpp"
 
+#include "base/process.hpp"
 #include "base/text.hpp"
+#ifdef _WIN32
+#include "base/files.hpp"
+#endif
 
 #include <date/tz.h>
 
@@ -25,6 +29,21 @@ constexpr std::string_view kRollingPrefix = "rolling:";
 // The dates that date text can write with its four-digit year.
 constexpr sys_days kFirstDay{year{0} / 1 / 1};
 constexpr sys_days kLastDay{year{9999} / 12 / 31};
+
+#ifdef _WIN32
+// Windows has no IANA files of its own: the database travels with the
+// program, in the folder tzdata beside it (IANA's text files and CLDR's
+// table from Windows zone names to IANA names, which current_zone uses).
+void use_shipped_database() {
+  static const bool done = [] {
+    date::set_install(path_utf8(running_program().parent_path() / "tzdata"));
+    return true;
+  }();
+  (void)done;
+}
+#else
+void use_shipped_database() {}
+#endif
 
 // `day` moved by `n` days; nullopt when the result leaves the writable range.
 std::optional<year_month_day> add_days(year_month_day day, std::int64_t n) {
@@ -87,6 +106,9 @@ std::optional<std::int64_t> day_offset(std::string_view part, year_month_day tod
 
 std::optional<TimeZone> TimeZone::find(std::string_view name) {
   // locate_zone throws for an unknown name and for a database it cannot read.
+  // No zone has the empty name, whatever a database's search makes of it.
+  if (name.empty()) return std::nullopt;
+  use_shipped_database();
   try {
     return TimeZone(date::locate_zone(std::string(name)));
   } catch (...) {
@@ -112,12 +134,14 @@ year_month_day TimeZone::date_at(std::chrono::system_clock::time_point instant) 
 TimeZone local_time_zone() {
   // An empty TZ is UTC to the C library as well, so it is not a reason to
   // consult the system setting.
-  if (const char* tz = std::getenv("TZ")) {
-    std::string_view name = tz;
+  if (const std::optional<std::string> tz = environment_variable("TZ")) {
+    std::string_view name = *tz;
     if (name.starts_with(':')) name.remove_prefix(1);
     return TimeZone::find(name).value_or(TimeZone::utc());
   }
-  // current_zone reads /etc/localtime and throws when it names no zone.
+  // current_zone reads /etc/localtime (Windows: the system's zone through
+  // CLDR's table) and throws when it names no zone.
+  use_shipped_database();
   try {
     return TimeZone(date::current_zone());
   } catch (...) {

@@ -1,5 +1,8 @@
 #include "meta/meta_dates.hpp"
 
+#include "base/process.hpp"
+#include "testing/platform.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -17,12 +20,12 @@ constexpr year_month_day kWednesday = 2024y / June / 5;
 class ScopedTz {
  public:
   explicit ScopedTz(const char* value) {
-    if (const char* old = std::getenv("TZ")) old_ = old;
-    if (value) setenv("TZ", value, 1); else unsetenv("TZ");
+    old_ = environment_variable("TZ");
+    testing::set_env("TZ", value ? std::optional<std::string>(value) : std::nullopt);
     tzset();
   }
   ~ScopedTz() {
-    if (old_) setenv("TZ", old_->c_str(), 1); else unsetenv("TZ");
+    testing::set_env("TZ", old_);
     tzset();
   }
  private:

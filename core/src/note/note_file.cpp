@@ -5,10 +5,6 @@
 #include "base/ids.hpp"
 #include "base/text.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -32,7 +28,7 @@ constexpr int kTempSlots = 4;               // temporary names per note
 // index's write lock, so a save uses two slots at most: its new text, and
 // the file it replaces kept until the index has committed.
 std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
-  const std::string name = target.filename().string().substr(0, kTempNameKept);
+  const std::string name = path_utf8(target.filename()).substr(0, kTempNameKept);
   std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the name, a NUL and the slot
   for (const char c : name + '\0' + std::to_string(slot)) {
     hash ^= static_cast<unsigned char>(c);
@@ -41,7 +37,7 @@ std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
   static constexpr std::string_view kDigits = "0123456789abcdefghijklmnopqrstuvwxyz";
   std::string tag(kTempTag, '0');
   for (std::size_t i = kTempTag; i-- > 0; hash /= 36) tag[i] = kDigits[hash % 36];
-  return target.parent_path() / ("." + name + "." + tag + ".tmp");
+  return target.parent_path() / utf8_path("." + name + "." + tag + ".tmp");
 }
 
 // Removes the temporaries of `target` that a save killed half-way left
@@ -55,8 +51,8 @@ std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
 void remove_leftover_temps(const std::filesystem::path& target) {
   for (int slot = 0; slot < kTempSlots; ++slot) {
     const std::filesystem::path path = temp_path(target, slot);
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) (void)::unlink(path.c_str());
+    const auto status = file_status(path, false);
+    if (status && status->kind == EntryKind::Regular) (void)remove_file(path);
   }
 }
 // Renaming over a symbolic link would replace the link with a plain file
@@ -75,17 +71,16 @@ std::filesystem::path write_target(const std::filesystem::path& path) {
 // a temporary over the file would bypass both, as only the folder's
 // permissions govern a rename.
 Result<void> check_may_replace(const std::filesystem::path& target) {
-  struct stat info {};
-  if (::stat(target.c_str(), &info) != 0) return {};  // a missing file is created; other failures show at the write
-  if ((info.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) return std::unexpected(io_error(EACCES));
+  // A missing file is created; other failures show at the write.
+  if (write_protected(target)) return std::unexpected(io_error(EACCES));
   return {};
 }
 
 // The file `target` stands for, when it names a folder: such an entry is
 // never replaced by a note.
 Result<void> check_not_folder(const std::filesystem::path& target) {
-  struct stat info {};
-  if (::lstat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return std::unexpected(io_error(EISDIR));
+  const auto status = file_status(target, false);
+  if (status && status->kind == EntryKind::Folder) return std::unexpected(io_error(EISDIR));
   return {};
 }
 
@@ -206,21 +201,24 @@ Result<void> NoteFileWrite::write_temp(std::string_view text) {
   for (int slot = 0; !fd; ++slot) {
     std::filesystem::path candidate = temp_path(target_, slot);
     // 0666 lets the umask decide, as for any newly created file.
-    fd = UniqueFd(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (fd) temp_ = std::move(candidate);
-    else if (errno != EEXIST || slot + 1 == kTempSlots) return std::unexpected(io_error(errno));
+    auto created = create_new_file(candidate, 0666);
+    if (created) {
+      fd = std::move(*created);
+      temp_ = std::move(candidate);
+    } else if (created.error() != EEXIST || slot + 1 == kTempSlots) {
+      return std::unexpected(io_error(created.error()));
+    }
   }
   if (auto ok = write_all(fd.get(), text); !ok) return ok;
-  struct stat existing {};
   // The new file gets the permissions of the one it replaces. A new note
   // has none to keep; a failed chmod leaves the default mode, which still
   // lets the owner read and write the note.
-  if (replaces_ && ::stat(target_.c_str(), &existing) == 0) (void)::fchmod(fd.get(), existing.st_mode & 07777);
+  if (replaces_)
+    if (const auto existing = file_status(target_, true)) set_mode(fd.get(), existing->mode);
   // Flushed before the rename, so that a crash cannot leave the renamed
   // file without its contents.
   if (auto ok = flush_file(fd.get()); !ok) return ok;
-  struct stat written {};
-  if (::fstat(fd.get(), &written) == 0) written_inode_ = written.st_ino;
+  if (const auto written = file_status(fd.get())) written_inode_ = written->inode;
   return fd.close();
 }
 
@@ -231,18 +229,19 @@ Result<void> NoteFileWrite::keep_replaced() {
   for (int slot = 0; slot < kTempSlots; ++slot) {
     std::filesystem::path candidate = temp_path(target_, slot);
     if (candidate == temp_) continue;
-    if (::link(target_.c_str(), candidate.c_str()) == 0) {
+    const int linked = hard_link(target_, candidate);
+    if (linked == 0) {
       backup_ = std::move(candidate);
       return {};
     }
-    if (errno == EEXIST) continue;
+    if (linked == EEXIST) continue;
     auto old = read_regular_file(target_, kNoteFileMaxBytes);
     if (!old) return std::unexpected(std::move(old.error()));
-    UniqueFd fd(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!fd) return std::unexpected(io_error(errno));
+    auto created = create_new_file(candidate, 0600);
+    if (!created) return std::unexpected(io_error(created.error()));
+    UniqueFd fd = std::move(*created);
     backup_ = std::move(candidate);
-    struct stat replaced {};
-    if (::stat(target_.c_str(), &replaced) == 0) (void)::fchmod(fd.get(), replaced.st_mode & 07777);
+    if (const auto replaced = file_status(target_, true)) set_mode(fd.get(), replaced->mode);
     if (auto ok = write_all(fd.get(), *old); !ok) return ok;
     return fd.close();
   }
@@ -252,7 +251,7 @@ Result<void> NoteFileWrite::keep_replaced() {
 Result<void> NoteFileWrite::install() {
   if (replaces_) {
     if (auto kept = keep_replaced(); !kept) return kept;
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) return std::unexpected(io_error(errno));
+    if (const int error = replace_file(temp_, target_); error != 0) return std::unexpected(io_error(error));
   } else if (const int error = rename_no_replace(temp_, target_); error != 0) {
     return std::unexpected(io_error(error));
   }
@@ -265,14 +264,13 @@ Result<void> NoteFileWrite::undo() {
   if (!installed_) return {};
   installed_ = false;
   if (!backup_.empty()) {
-    if (::rename(backup_.c_str(), target_.c_str()) != 0) return std::unexpected(io_error(errno));
+    if (const int error = replace_file(backup_, target_); error != 0) return std::unexpected(io_error(error));
     backup_.clear();
     return {};
   }
   // Only the file this write made is taken away, not one put there since.
-  struct stat now {};
-  if (::lstat(target_.c_str(), &now) == 0 && now.st_ino == written_inode_ && ::unlink(target_.c_str()) != 0)
-    return std::unexpected(io_error(errno));
+  if (const auto now = file_status(target_, false); now && now->inode == written_inode_)
+    if (const int error = remove_file(target_); error != 0) return std::unexpected(io_error(error));
   remove_made_folders();
   return {};
 }
@@ -289,14 +287,14 @@ void NoteFileWrite::remove_made_folders() {
 void NoteFileWrite::finish() {
   made_folders_.clear();
   installed_ = false;
-  if (!backup_.empty()) (void)::unlink(backup_.c_str());  // a leftover goes with the next save of this note
+  if (!backup_.empty()) (void)remove_file(backup_);  // a leftover goes with the next save of this note
   backup_.clear();
 }
 
 NoteFileWrite::~NoteFileWrite() {
   if (installed_) (void)undo();  // a write never confirmed is taken back; there is no one to tell of a failure
-  if (!temp_.empty()) (void)::unlink(temp_.c_str());
-  if (!backup_.empty()) (void)::unlink(backup_.c_str());
+  if (!temp_.empty()) (void)remove_file(temp_);
+  if (!backup_.empty()) (void)remove_file(backup_);
   remove_made_folders();
 }
 

@@ -1,13 +1,16 @@
 #include "note/note_file.hpp"
 
+#include "testing/platform.hpp"
 #include "testing/temp_vault.hpp"
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -315,7 +318,9 @@ TEST(NoteFile, WritesCreatingFoldersAndReadsBack) {
   EXPECT_EQ(error_text(read_note_file(vault.notes())), "IO error: Is a directory");
 }
 
+#ifndef _WIN32  // POSIX modes, rlimits and fork
 TEST(NoteFile, RewriteKeepsPermissionsAndWritesThroughSymbolicLinks) {
+  BT_REQUIRE_LINKS();
   TempVault vault;
   vault.write_file("elsewhere/real.md", "old");
   fs::permissions(vault.root() / "elsewhere/real.md", fs::perms(0640));
@@ -327,6 +332,7 @@ TEST(NoteFile, RewriteKeepsPermissionsAndWritesThroughSymbolicLinks) {
   EXPECT_EQ(vault.read_file("elsewhere/real.md"), kWorkedExample);
   EXPECT_EQ(fs::status(vault.root() / "elsewhere/real.md").permissions(), fs::perms(0640));
 }
+#endif
 
 // Names in `folder`, to show that no temporary file is left behind.
 std::vector<std::string> entries(const fs::path& folder) {
@@ -336,6 +342,7 @@ std::vector<std::string> entries(const fs::path& folder) {
   return names;
 }
 
+#ifndef _WIN32  // POSIX modes, rlimits and fork
 TEST(NoteFile, FailedWritesLeaveTheOldFileAndNoTemporaryFile) {
   TempVault vault;
   vault.write_file("notes/x.md", "old");
@@ -366,10 +373,13 @@ TEST(NoteFile, FailedWritesLeaveTheOldFileAndNoTemporaryFile) {
   EXPECT_EQ(vault.read_file("notes/d/inner.md"), "inner");
   EXPECT_EQ(entries(vault.notes()), (std::vector<std::string>{"d", "x.md"}));
 }
+#endif
 
+#ifndef _WIN32  // POSIX modes, rlimits and fork
 // The mode bits decide, not the user: the tests run as root in CI, which
 // could write any file, and a person's chmod a-w means the same for root.
 TEST(NoteFile, FilesWithoutAnyWriteBitAreNotReplaced) {
+  BT_REQUIRE_LINKS();
   TempVault vault;
   Note note = worked_example();
   struct Case { fs::perms mode; bool writable; };
@@ -402,7 +412,9 @@ TEST(NoteFile, FilesWithoutAnyWriteBitAreNotReplaced) {
   EXPECT_EQ(to_text(check_note_file_writable(vault.notes() / "link.md").error()), "IO error: Permission denied");
   EXPECT_TRUE(is_ok(check_note_file_writable(vault.notes() / "missing.md")));
 }
+#endif
 
+#ifndef _WIN32  // POSIX modes, rlimits and fork
 // A save killed half-way (here by a file size limit, whose signal kills a
 // process that does not ignore it) leaves its temporary; the next save of
 // the same note removes it and nothing else.
@@ -437,6 +449,7 @@ TEST(NoteFile, ASaveRemovesItsNotesLeftoverTemporaries) {
   std::sort(want.begin(), want.end());
   EXPECT_EQ(entries(vault.notes()), want);
 }
+#endif
 
 }  // namespace
 }  // namespace core

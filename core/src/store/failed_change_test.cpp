@@ -8,11 +8,11 @@
 #include "index/lookups.hpp"
 #include "index/sqlite.hpp"
 #include "store/trash.hpp"
+#include "testing/platform.hpp"
 #include "testing/temp_vault.hpp"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-#include <sys/stat.h>
 
 #include <functional>
 
@@ -45,6 +45,7 @@ std::vector<Case> every_change() {
 class FailedChange : public testing::VaultTest {
  protected:
   void SetUp() override {
+    BT_REQUIRE_LINKS();
     VaultTest::SetUp();
     ASSERT_TRUE(is_ok(upsert_note(*vault, {"Target", "body", "target", std::nullopt, {{"k", "v"}}})));
     ASSERT_TRUE(is_ok(upsert_note(*vault, {"Linker A", "see [[Target]]", "linker-a", std::nullopt, {}})));
@@ -53,7 +54,7 @@ class FailedChange : public testing::VaultTest {
     fs::create_directory_symlink(tv.root() / "elsewhere-disk", tv.notes() / "linked");
     ASSERT_TRUE(is_ok(move_note(*vault, "linker-b", "linked")));
     fs::copy_file(tv.notes() / "target.md", tv.notes() / "copy.md");
-    ASSERT_EQ(::mkfifo((tv.notes() / "pipe.md").c_str(), 0644), 0);  // never opened by any change
+    testing::make_named_pipe(tv.notes() / "pipe.md");  // never opened by any change
     before_notes = tv.files("notes");
     before_disk = tv.files("elsewhere-disk");
     before_rows = rows();

@@ -10,6 +10,7 @@
 #include "index/sqlite.hpp"
 #include "note/note_file.hpp"
 #include "store/trash.hpp"
+#include "testing/platform.hpp"
 #include "testing/temp_vault.hpp"
 
 #include <gtest/gtest.h>
@@ -107,6 +108,7 @@ TEST_F(NoteIdentity, ASaveNeverRemovesAFileThatHoldsAnotherNote) {
 // A hand rename made notes/p/x.md hold note y. Moving note x into p would
 // write over y: the move refuses before anything is written.
 TEST_F(NoteIdentity, AMoveNeverWritesOverAnotherFile) {
+  BT_REQUIRE_LINKS();
   upsert("x", "Ex", "x body");
   tv.write_file("notes/p/x.md", note_text("y", "Why", "y body"));
   const auto before = tv.files();

@@ -1,5 +1,6 @@
 #include "store/note_paths.hpp"
 
+#include "base/files.hpp"
 #include "index/index_db.hpp"
 
 #include <vector>
@@ -48,14 +49,14 @@ std::string folder_of(std::string_view stored_path) {
 
 std::optional<std::filesystem::path> default_note_path(const Vault& vault, std::string_view id) {
   if (!is_safe_note_id(id)) return std::nullopt;
-  return vault.root / "notes" / (std::string(id) + ".md");
+  return vault.root / "notes" / utf8_path(std::string(id) + ".md");
 }
 
 std::optional<std::filesystem::path> move_target(const Vault& vault, std::string_view folder, std::string_view id) {
   if (!is_safe_note_id(id)) return std::nullopt;
   std::filesystem::path target = vault.root / "notes";
-  for (std::string_view piece : folder_pieces(folder)) target /= piece;
-  return target / (std::string(id) + ".md");
+  for (std::string_view piece : folder_pieces(folder)) target /= utf8_path(piece);
+  return target / utf8_path(std::string(id) + ".md");
 }
 
 std::optional<std::string> normalize_stored_path(std::string_view stored_path) {
@@ -84,7 +85,7 @@ std::optional<std::string> normalize_stored_path(std::string_view stored_path) {
 std::optional<std::filesystem::path> safe_stored_path(const Vault& vault, std::string_view stored_path) {
   auto normal = normalize_stored_path(stored_path);
   if (!normal) return std::nullopt;
-  return vault.root / *normal;
+  return vault.root / utf8_path(*normal);
 }
 
 }  // namespace core

@@ -12,9 +12,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -34,12 +31,15 @@ constexpr size_t kRecordMax = 1 << 20;     // a record is a line of JSON; a larg
 
 std::string stamp_of(TrashTime us) {
   const auto secs = std::chrono::floor<std::chrono::seconds>(us);
-  const std::time_t t = static_cast<std::time_t>(secs.time_since_epoch().count());
-  std::tm utc{};
-  gmtime_r(&t, &utc);
+  // The civil calendar of <chrono>, the same on every platform.
+  const auto day = std::chrono::floor<std::chrono::days>(secs);
+  const std::chrono::year_month_day date{day};
+  const std::chrono::hh_mm_ss time{secs - day};
   char text[96];  // room for any int the format could print
-  std::snprintf(text, sizeof text, "%04d%02d%02dT%02d%02d%02d.%06lldZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<long long>((us - secs).count()));
+  std::snprintf(text, sizeof text, "%04d%02u%02uT%02d%02d%02d.%06lldZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()), static_cast<long long>((us - secs).count()));
   return text;
 }
 
@@ -55,17 +55,16 @@ std::optional<TrashTime> parse_stamp(std::string_view stamp) {
     }
     return value;
   };
-  std::tm utc{};
   const long long fields[] = {number(0, 4), number(4, 2), number(6, 2), number(9, 2), number(11, 2), number(13, 2),
                               number(16, 6)};
   if (std::ranges::any_of(fields, [](long long v) { return v < 0; })) return std::nullopt;
-  utc.tm_year = static_cast<int>(fields[0] - 1900);
-  utc.tm_mon = static_cast<int>(fields[1] - 1);
-  utc.tm_mday = static_cast<int>(fields[2]);
-  utc.tm_hour = static_cast<int>(fields[3]);
-  utc.tm_min = static_cast<int>(fields[4]);
-  utc.tm_sec = static_cast<int>(fields[5]);
-  return TrashTime(std::chrono::seconds(timegm(&utc))) + microseconds(fields[6]);
+  // Out-of-range fields carry over into the next unit, as timegm does.
+  using namespace std::chrono;
+  const sys_days first{year{static_cast<int>(fields[0])} / January / 1};
+  const sys_days month_start{year_month_day{first} + months{fields[1] - 1}};
+  const auto instant = month_start + days{fields[2] - 1} + hours{fields[3]} + minutes{fields[4]} +
+                       seconds{fields[5]};
+  return TrashTime(duration_cast<seconds>(instant.time_since_epoch())) + microseconds(fields[6]);
 }
 
 // "2026-12-09T14:52:57.123456+00:00" from "20261209T145257.123456Z".
@@ -117,8 +116,8 @@ std::optional<TrashEntry> entry_of(const fs::path& folder, std::string_view name
   const auto deleted = parse_stamp(name.substr(0, kStampSize));
   if (!deleted) return std::nullopt;
   TrashEntry entry;
-  entry.file = folder / name;
-  const Record record = read_record(folder / (std::string(name.substr(0, name.size() - 3)) + ".json"));
+  entry.file = folder / utf8_path(name);
+  const Record record = read_record(folder / utf8_path(std::string(name.substr(0, name.size() - 3)) + ".json"));
   entry.id = record.id.value_or(std::string(name.substr(kStampSize + 1, name.size() - kStampSize - 4)));
   entry.deleted = *deleted;
   entry.deleted_at = rfc3339_of(name.substr(0, kStampSize));
@@ -140,7 +139,7 @@ Result<std::vector<TrashEntry>> scan(const fs::path& root, bool with_titles) {
   if (!fs::is_directory(fs::status(folder, ec))) return entries;
   fs::directory_iterator it(folder, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    auto entry = entry_of(folder, it->path().filename().string());
+    auto entry = entry_of(folder, path_utf8(it->path().filename()));
     if (!entry) continue;
     std::error_code size_ec;
     entry->size = fs::file_size(entry->file, size_ec);
@@ -159,15 +158,16 @@ Result<std::vector<TrashEntry>> scan(const fs::path& root, bool with_titles) {
 // Creates `record` (which must not exist) holding `text`. False when the
 // name is taken; fails with Io otherwise, leaving no record.
 Result<bool> write_record(const fs::path& record, std::string_view text) {
-  UniqueFd fd(::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (!fd) {
-    if (errno == EEXIST) return false;
-    return std::unexpected(io_error(errno));
+  auto created = create_new_file(record, 0666);
+  if (!created) {
+    if (created.error() == EEXIST) return false;
+    return std::unexpected(io_error(created.error()));
   }
+  UniqueFd fd = std::move(*created);
   auto written = write_all(fd.get(), text);
   if (written) written = fd.close();
   if (!written) {
-    ::unlink(record.c_str());
+    (void)remove_file(record);
     return std::unexpected(std::move(written.error()));
   }
   return true;
@@ -178,10 +178,10 @@ Result<bool> write_record(const fs::path& record, std::string_view text) {
 fs::path restore_target(const fs::path& root, const TrashEntry& entry, const std::string& name) {
   const fs::path notes = root / "notes";
   fs::path folder = notes;
-  for (const auto& piece : fs::path(entry.folder)) folder /= piece;
+  for (const auto& piece : utf8_path(entry.folder)) folder /= piece;
   std::error_code ec;
   if (!fs::is_directory(fs::status(folder, ec))) folder = notes;
-  return folder / name;
+  return folder / utf8_path(name);
 }
 
 }  // namespace
@@ -201,17 +201,17 @@ Result<TrashMove> move_to_trash(const fs::path& root, const fs::path& file, std:
   TrashTime when = std::chrono::floor<microseconds>(now);
   for (int attempt = 0; attempt < kStampAttempts; ++attempt, when += microseconds(1)) {
     const std::string base = stamp_of(when) + "-" + stem;
-    TrashMove move{file, folder / (base + ".md"), folder / (base + ".json")};
+    TrashMove move{file, folder / utf8_path(base + ".md"), folder / utf8_path(base + ".json")};
     // The record is made first and exclusively: it reserves the stamp.
     auto reserved = write_record(move.record, record_text);
     if (!reserved) return std::unexpected(std::move(reserved.error()));
     if (!*reserved) continue;
     if (entry_exists(move.trashed)) {  // a note file left without its record
-      ::unlink(move.record.c_str());
+      (void)remove_file(move.record);
       continue;
     }
     if (auto moved = move_file(file, move.trashed); !moved) {
-      ::unlink(move.record.c_str());  // nothing new stays in the trash
+      (void)remove_file(move.record);  // nothing new stays in the trash
       return std::unexpected(std::move(moved.error()));
     }
     return move;
@@ -221,7 +221,7 @@ Result<TrashMove> move_to_trash(const fs::path& root, const fs::path& file, std:
 
 Result<void> TrashMove::undo() const {
   if (auto back = move_file(trashed, from); !back) return back;
-  ::unlink(record.c_str());  // a record without its note file is ignored
+  (void)remove_file(record);  // a record without its note file is ignored
   return {};
 }
 
@@ -262,7 +262,7 @@ Result<RestoredNote> restore_from_trash(const Vault& vault, std::string_view id,
   auto in_use = note_in_use(vault, new_id);
   if (!in_use) return std::unexpected(std::move(in_use.error()));
   if (*in_use) return std::unexpected(CoreError::message("a note with id " + new_id + " exists"));
-  const std::string name = as_id ? new_id + ".md" : fs::path(entry->original_path).filename().string();
+  const std::string name = as_id ? new_id + ".md" : path_utf8(utf8_path(entry->original_path).filename());
   const fs::path target = restore_target(vault.root, *entry, name);
   if (entry_exists(target))
     return std::unexpected(CoreError::message("a file exists at " + stored_path(vault.root, target)));

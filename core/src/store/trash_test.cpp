@@ -5,6 +5,7 @@
 #include "index/sqlite.hpp"
 #include "note/note_file.hpp"
 #include "store/note_store.hpp"
+#include "testing/platform.hpp"
 #include "testing/temp_vault.hpp"
 
 #include <gtest/gtest.h>
@@ -69,6 +70,7 @@ TEST_F(Trash, DeleteMovesTheFileIntoTheTrashByteForByte) {
 }
 
 TEST_F(Trash, AFailedMoveLosesNothing) {
+  BT_REQUIRE_LINKS();
   const std::string bytes = make("n", "body");
   tv.write_file(".brask-tolvane/trash", "a file where the trash folder goes");
   auto deleted = delete_note(*vault, "n");

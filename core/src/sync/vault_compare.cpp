@@ -1,5 +1,6 @@
 #include "sync/vault_compare.hpp"
 
+#include "base/files.hpp"
 #include "index/index_db.hpp"
 #include "index/indexer.hpp"
 #include "index/sqlite.hpp"
@@ -9,8 +10,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -158,11 +157,13 @@ std::vector<std::string> differences(const std::string& stored, const Note& note
 // values would split both into components on every comparison.
 template <class T, class PathOf>
 void sort_in_walk_order(std::vector<T>& items, PathOf path_of) {
-  std::vector<std::pair<std::string, std::size_t>> keys;
+  std::vector<std::pair<fs::path::string_type, std::size_t>> keys;
   keys.reserve(items.size());
   for (std::size_t i = 0; i < items.size(); ++i) {
-    std::string key = path_of(items[i]).native();
-    std::replace(key.begin(), key.end(), '/', '\0');
+    fs::path::string_type key = path_of(items[i]).native();
+    // Windows separates with either slash.
+    for (auto& c : key)
+      if (c == '/' || c == fs::path::preferred_separator) c = '\0';
     keys.emplace_back(std::move(key), i);
   }
   std::sort(keys.begin(), keys.end());
@@ -172,9 +173,7 @@ void sort_in_walk_order(std::vector<T>& items, PathOf path_of) {
   items = std::move(sorted);
 }
 
-std::pair<std::uintmax_t, std::uintmax_t> folder_key(const struct stat& st) {
-  return {static_cast<std::uintmax_t>(st.st_dev), static_cast<std::uintmax_t>(st.st_ino)};
-}
+std::pair<std::uintmax_t, std::uintmax_t> folder_key(const FileStatus& st) { return {st.device, st.inode}; }
 
 using FolderKey = std::pair<std::uintmax_t, std::uintmax_t>;
 
@@ -194,15 +193,15 @@ void walk(const fs::path& dir, std::set<FolderKey>& seen, Walked& found, std::ve
   fs::directory_iterator it(dir, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
     const fs::path& path = it->path();
-    struct stat st {};
-    const bool folder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);  // through a link
+    const auto st = file_status(path, true);  // through a link
+    const bool folder = st && st->kind == EntryKind::Folder;
     if (!folder) {
       if (path.extension() == ".md") found.files.push_back(path);
       continue;
     }
     std::error_code link_ec;
     if (it->is_symlink(link_ec)) links.push_back(path);
-    else if (seen.insert(folder_key(st)).second) walk(path, seen, found, links);
+    else if (seen.insert(folder_key(*st)).second) walk(path, seen, found, links);
   }
   if (ec) found.unlisted.emplace_back(dir, ec.message());
 }
@@ -214,9 +213,9 @@ void walk(const fs::path& dir, std::set<FolderKey>& seen, Walked& found, std::ve
 Walked note_files(const fs::path& dir) {
   Walked found;
   std::set<FolderKey> seen;
-  struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return found;
-  seen.insert(folder_key(st));
+  const auto top = file_status(dir, true);
+  if (!top || top->kind != EntryKind::Folder) return found;
+  seen.insert(folder_key(*top));
   std::vector<fs::path> links;
   walk(dir, seen, found, links);
   while (!links.empty()) {
@@ -224,31 +223,27 @@ Walked note_files(const fs::path& dir) {
     links.clear();
     std::sort(round.begin(), round.end());
     for (const fs::path& link : round)
-      if (::stat(link.c_str(), &st) == 0 && seen.insert(folder_key(st)).second) walk(link, seen, found, links);
+      if (const auto st = file_status(link, true); st && seen.insert(folder_key(*st)).second)
+        walk(link, seen, found, links);
   }
   sort_in_walk_order(found.files, [](const fs::path& path) -> const fs::path& { return path; });
   std::sort(found.unlisted.begin(), found.unlisted.end());
   return found;
 }
 
-std::int64_t nanoseconds(const struct timespec& t) {
-  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
 // Whether a file read as `read` is note `id`: its frontmatter id, or,
 // without frontmatter, its file name.
 bool holds_id(const NoteFileRead& read, std::string_view id) {
   if (read.has_frontmatter) return read.note.frontmatter.id == id;
-  return read.note.path.filename() == std::string(id) + ".md";
+  return path_utf8(read.note.path.filename()) == std::string(id) + ".md";
 }
 
 }  // namespace
 
 std::optional<FileStamp> file_stamp(const fs::path& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return FileStamp{static_cast<std::uintmax_t>(st.st_size), nanoseconds(st.st_mtim), nanoseconds(st.st_ctim),
-                   static_cast<std::uintmax_t>(st.st_dev), static_cast<std::uintmax_t>(st.st_ino)};
+  const auto st = file_status(path, true);
+  if (!st) return std::nullopt;
+  return FileStamp{st->size, st->modified_ns, st->changed_ns, st->device, st->inode};
 }
 
 std::optional<std::int64_t> data_version(const Vault& vault) {
@@ -261,19 +256,18 @@ std::optional<std::int64_t> data_version(const Vault& vault) {
 
 std::optional<std::string> notes_folder_problem(const fs::path& root) {
   const fs::path notes = root / "notes";
-  struct stat st {};
-  if (::stat(notes.c_str(), &st) != 0) {
-    const int error = errno;
-    struct stat link {};
-    if (error == ENOENT && ::lstat(notes.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-      return "notes/ is a link that leads nowhere";
+  const auto st = file_status(notes, true);
+  if (!st) {
+    const int error = st.error();
+    const auto link = file_status(notes, false);
+    if (error == ENOENT && link && link->kind == EntryKind::Link) return "notes/ is a link that leads nowhere";
     if (error == ENOENT) return "notes/ is missing";
     return "notes/ cannot be read: " + std::error_code(error, std::generic_category()).message();
   }
-  if (!S_ISDIR(st.st_mode)) return "notes/ is not a folder";
-  DIR* dir = ::opendir(notes.c_str());
-  if (!dir) return "notes/ cannot be read: " + std::error_code(errno, std::generic_category()).message();
-  ::closedir(dir);
+  if (st->kind != EntryKind::Folder) return "notes/ is not a folder";
+  std::error_code ec;
+  fs::directory_iterator listing(notes, ec);
+  if (ec) return "notes/ cannot be read: " + ec.message();
   return std::nullopt;
 }
 

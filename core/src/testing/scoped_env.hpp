@@ -2,7 +2,9 @@
 // Test helper: sets or removes environment variables for one test and puts
 // every touched variable back as it was when the helper goes.
 
-#include <cstdlib>
+#include "base/process.hpp"
+#include "testing/platform.hpp"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -15,8 +17,7 @@ class ScopedEnv {
   ScopedEnv() = default;
   ~ScopedEnv() {
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
-      else unsetenv(it->first.c_str());
+      set_env(it->first, it->second);
     }
   }
   ScopedEnv(const ScopedEnv&) = delete;
@@ -24,12 +25,12 @@ class ScopedEnv {
 
   ScopedEnv& set(const std::string& name, const std::string& value) {
     save(name);
-    setenv(name.c_str(), value.c_str(), 1);
+    set_env(name, value);
     return *this;
   }
   ScopedEnv& unset(const std::string& name) {
     save(name);
-    unsetenv(name.c_str());
+    set_env(name, std::nullopt);
     return *this;
   }
 
@@ -38,8 +39,7 @@ class ScopedEnv {
   void save(const std::string& name) {
     for (const auto& entry : saved_)
       if (entry.first == name) return;
-    const char* value = std::getenv(name.c_str());
-    saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+    saved_.emplace_back(name, environment_variable(name.c_str()));
   }
   std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
 };

@@ -3,15 +3,27 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 
 namespace core::testing {
 namespace {
 
+// A new folder under the system's temporary folder, made by this call
+// alone (create_directory fails on a name that is taken).
 std::filesystem::path make_temp_dir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "bt-test-XXXXXX").string();
-  if (!mkdtemp(pattern.data())) ADD_FAILURE() << "cannot create a temporary directory";
-  return pattern;
+  static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::random_device random;
+  std::error_code ec;
+  const std::filesystem::path parent = std::filesystem::temp_directory_path(ec);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = "bt-test-";
+    for (int i = 0; i < 10; ++i) name += kDigits[random() % 36];
+    const std::filesystem::path dir = parent / name;
+    if (std::filesystem::create_directory(dir, ec)) return dir;
+  }
+  ADD_FAILURE() << "cannot create a temporary directory";
+  return parent / "bt-test-failed";
 }
 
 }  // namespace

@@ -1,22 +1,20 @@
 #include "app/cli.hpp"
+#include "app/process_setup.hpp"
 #include "server/dispatch.hpp"
 #include "server/stdio_loop.hpp"
 
-#include <csignal>
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
 int main(int argc, char** argv) {
-  const std::vector<std::string_view> args(argv + 1, argv + argc);
+  mcp::use_binary_standard_streams();
+  const std::vector<std::string> arg_texts = mcp::command_line_arguments(argc, argv);
+  const std::vector<std::string_view> args(arg_texts.begin(), arg_texts.end());
   const std::optional<mcp::ServeOptions> serve = mcp::serve_options(args);
   if (!serve) return mcp::run_command_line(args, std::cout, std::cerr);
-  // A client that closes its end of stdout must not kill the server, and
-  // neither may a file size limit (ulimit -f): with the signal ignored, a
-  // write past the limit fails with EFBIG and the call answers
-  // "IO error: File too large", leaving the old note in place.
-  std::signal(SIGPIPE, SIG_IGN);
-  std::signal(SIGXFSZ, SIG_IGN);
+  mcp::ignore_write_signals();
   std::ios::sync_with_stdio(false);
   mcp::run_loop(
       std::cin, std::cout,

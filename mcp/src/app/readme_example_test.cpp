@@ -47,7 +47,7 @@ TEST(Readme, TheExampleSessionIsWhatTheServerAnswers) {
   core::testing::TempVault vault;
   std::filesystem::create_directories(home.path() / ".config" / "brask-tolvane");
   std::ofstream(home.path() / ".config" / "brask-tolvane" / "mcp.json")
-      << "{\"enabled\":true,\"vault_path\":\"" << vault.root().string() << "\"}";
+      << "{\"enabled\":true,\"vault_path\":\"" << vault.root().generic_string() << "\"}";
   auto run = testing::run_server(BT_SERVER_BINARY, session.requests, {{"HOME", home.path().string()}});
   EXPECT_EQ(without_timestamps(run.out), without_timestamps(session.answers));
   EXPECT_EQ(run.err, "");

@@ -2,11 +2,11 @@
 
 #include "commands/shown_path.hpp"
 #include "commands/vault_choice.hpp"
+#include "base/files.hpp"
 #include "index/index_db.hpp"
 #include "index/indexer.hpp"
 #include "index/sqlite.hpp"
 
-#include <unistd.h>
 
 #include <cerrno>
 #include <system_error>
@@ -165,8 +165,9 @@ json first_of(const std::vector<T>& items, Map map) {
 std::optional<std::string> trash_unwritable(const fs::path& root) {
   const fs::path trash = core::trash_folder(root);
   auto denied = [](const fs::path& folder) -> std::optional<std::string> {
-    if (::access(folder.c_str(), W_OK | X_OK) == 0) return std::nullopt;
-    return std::error_code(errno, std::generic_category()).message();
+    const int error = core::folder_writable(folder);
+    if (error == 0) return std::nullopt;
+    return std::error_code(error, std::generic_category()).message();
   };
   std::error_code ec;
   if (!fs::exists(fs::symlink_status(trash, ec))) {

@@ -4,8 +4,8 @@
 // hangs, grows without end, or writes over a note.
 
 #include "testing/command_fixture.hpp"
+#include "testing/platform.hpp"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -23,11 +23,12 @@ std::string answer_of(const std::string& line) {
 class ForeignFiles : public CommandTest {
  protected:
   void SetUp() override {
+    BT_REQUIRE_LINKS();
     enable(vault.root());
     serve(call(1, "upsert_note", {{"id", "a"}, {"title", "Alpha"}, {"body", "alpha words"}}) +
           call(2, "upsert_note", {{"id", "c"}, {"title", "Linker"}, {"body", "see [[Alpha]]"}}));
     fs::copy_file(vault.notes() / "a.md", vault.notes() / "b.md");  // a file manager's copy
-    ASSERT_EQ(::mkfifo((vault.notes() / "pipe.md").c_str(), 0644), 0);
+    core::testing::make_named_pipe(vault.notes() / "pipe.md");
     fs::create_symlink("/dev/zero", vault.notes() / "zero.md");
     fs::create_directories(vault.root() / "other-disk");
     fs::create_directory_symlink(vault.root() / "other-disk", vault.notes() / "linked");

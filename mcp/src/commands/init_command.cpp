@@ -1,6 +1,8 @@
 #include "commands/init_command.hpp"
 
 #include "commands/command.hpp"
+#include "base/files.hpp"
+#include "base/process.hpp"
 #include "base/text.hpp"
 #include "commands/command_args.hpp"
 #include "commands/shown_path.hpp"
@@ -41,11 +43,7 @@ constexpr std::string_view kHelp =
 constexpr std::string_view kName = "brask-tolvane-mcp init: ";
 
 // The running program's own absolute path, for the host entry.
-fs::path own_binary() {
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::path("brask-tolvane-mcp") : self;
-}
+fs::path own_binary() { return core::running_program(); }
 
 // Whether anything, a dangling link included, has the name `path`.
 bool taken(const fs::path& path) {
@@ -106,11 +104,11 @@ bool make_vault(const fs::path& root, std::ostream& out, std::ostream& err) {
 // and the rest is, "~/<the rest>", which the server expands against HOME.
 // nullopt when neither can name it.
 std::optional<std::string> config_text(const fs::path& root) {
-  if (core::is_valid_utf8(root.native())) return root.native();
+  if (std::string text = core::path_utf8(root); core::is_valid_utf8(text)) return text;
   const fs::path home = core::expand_home("~");
   if (home.empty() || home == "~") return std::nullopt;
   const fs::path below = root.lexically_relative(home.lexically_normal());
-  if (below.empty() || *below.begin() == ".." || below == "." || !core::is_valid_utf8(below.native())) return std::nullopt;
+  if (below.empty() || *below.begin() == ".." || below == "." || !core::is_valid_utf8(core::path_utf8(below))) return std::nullopt;
   return "~/" + below.generic_string();
 }
 
@@ -176,7 +174,7 @@ int init_main(std::span<const std::string_view> args, std::ostream& out, std::os
   const fs::path binary = own_binary();
   const json host = {{"mcpServers", {{"brask-tolvane", {{"command", shown_path(binary)}, {"args", json::array()}}}}}};
   out << "\nFor an agent host's configuration:\n" << host.dump(2) << '\n';
-  if (!core::is_valid_utf8(binary.native()))
+  if (!core::is_valid_utf8(core::path_utf8(binary)))
     out << "(the program's path is not UTF-8 and is shown escaped: install it under a UTF-8 path for the host)\n";
   return kExitOk;
 }

@@ -1,6 +1,7 @@
 // reindex through the binary: after it, the server's answers are those of a
 // vault whose every note was saved through the server.
 
+#include "testing/platform.hpp"
 #include "testing/command_fixture.hpp"
 
 namespace mcp::command_tests {
@@ -93,6 +94,7 @@ TEST_F(ReindexCommand, InStepExitsZeroAndMistakesAreUsageErrors) {
 // A note the server moved into a linked folder is a note of the vault for
 // doctor and reindex too.
 TEST_F(CommandTest, NotesInALinkedFolderStayIndexed) {
+  BT_REQUIRE_LINKS();
   enable(vault.root());
   core::testing::TempDir elsewhere;
   fs::create_symlink(elsewhere.path(), vault.notes() / "linked");

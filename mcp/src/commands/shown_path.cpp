@@ -1,5 +1,6 @@
 #include "commands/shown_path.hpp"
 
+#include "base/files.hpp"
 #include "base/text.hpp"
 
 namespace mcp {
@@ -22,14 +23,12 @@ void append_hex(std::string& out, unsigned char byte) {
   out += kHex[byte & 0xF];
 }
 
-}  // namespace
-
-std::string shown_text(std::string_view text) {
+std::string shown(std::string_view text, bool escape_backslash) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte == '\\') {
+    if (byte == '\\' && escape_backslash) {
       out += "\\\\";
       ++i;
       continue;
@@ -53,6 +52,16 @@ std::string shown_text(std::string_view text) {
   return out;
 }
 
-std::string shown_path(const std::filesystem::path& path) { return shown_text(path.native()); }
+}  // namespace
+
+std::string shown_text(std::string_view text) { return shown(text, true); }
+
+// On Windows a backslash is the separator, and the UTF-16 name always has a
+// UTF-8 form, so a path is shown as its UTF-8 text with its backslashes.
+#ifdef _WIN32
+std::string shown_path(const std::filesystem::path& path) { return shown(core::path_utf8(path), false); }
+#else
+std::string shown_path(const std::filesystem::path& path) { return shown(path.native(), true); }
+#endif
 
 }  // namespace mcp

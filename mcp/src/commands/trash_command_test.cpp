@@ -84,9 +84,11 @@ TEST_F(TrashCommand, TheVaultIsCheckedBeforeAnythingIsDone) {
   EXPECT_EQ(r.status, kExitProblems);
   EXPECT_EQ(r.err, "brask-tolvane-mcp trash: not a Brask Tolvane vault (missing .brask-tolvane/): " +
                        home.path().string() + "\n");
+#ifndef _WIN32  // a Windows path is UTF-16: no name can be other than Unicode
   const std::string odd = (home.path() / "v\xfe").string();  // a folder named in another encoding
   r = run({"--vault", odd, "list"}, false);
   EXPECT_EQ(r.err, "brask-tolvane-mcp trash: vault path does not exist: " + home.path().string() + "/v\\xFE\n");
+#endif
 
   env.set("BRASK_TOLVANE_VAULT", tv.root().string());  // the server's default chain
   r = run({"list"}, false);

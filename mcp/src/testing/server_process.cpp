@@ -1,5 +1,7 @@
 #include "testing/server_process.hpp"
 
+#ifndef _WIN32  // server_process_windows.cpp holds the Windows side
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -81,3 +83,5 @@ ServerRun run_server(const std::string& binary, const std::string& input,
 }
 
 }  // namespace mcp::testing
+
+#endif  // _WIN32

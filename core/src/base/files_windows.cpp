@@ -1,0 +1,345 @@
+#include "base/files.hpp"
+
+#ifdef _WIN32  // files.cpp holds the POSIX side
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <climits>
+#include <system_error>
+
+// The Windows side of the file helpers. Paths go to the wide-character
+// APIs; a long absolute path (over the old 260-character limit) gets the
+// \\?\ prefix. Files are opened sharing read, write and delete, so that
+// another program may read a note, or rename over it, while this one holds
+// it. Errors become the errno values the POSIX side gives.
+
+namespace core {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Folders are limited to 248 characters without the prefix, files to 260.
+constexpr std::size_t kPrefixFrom = 240;
+// A file another program holds open without sharing: tries and the pause
+// between them (about a second in all).
+constexpr int kShareRetries = 20;
+constexpr DWORD kShareRetryMs = 50;
+
+int errno_of(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME: return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_CANNOT_MAKE: return EACCES;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_BUSY: return EBUSY;
+    case ERROR_NOT_SAME_DEVICE: return EXDEV;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_PARAMETER: return EINVAL;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION: return ENOTSUP;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA: return EPIPE;
+    default: return EIO;
+  }
+}
+
+int last_errno() { return errno_of(GetLastError()); }
+
+bool is_share_conflict(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+// The name the wide-character APIs are given for `path`.
+std::wstring wide(const fs::path& path) {
+  std::wstring name = path.native();
+  if (name.size() < kPrefixFrom || name.starts_with(LR"(\\?\)")) return name;
+  std::error_code ec;
+  fs::path full = fs::absolute(path, ec);
+  if (ec) return name;
+  name = full.lexically_normal().native();
+  for (wchar_t& c : name)
+    if (c == L'/') c = L'\\';
+  if (name.starts_with(LR"(\\)")) return LR"(\\?\UNC\)" + name.substr(2);
+  return LR"(\\?\)" + name;
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE h) : h_(h) {}
+  ~Handle() {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return h_; }
+  explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE; }
+  HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
+
+ private:
+  HANDLE h_;
+};
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+Handle open_handle(const fs::path& path, DWORD access, DWORD disposition, DWORD flags) {
+  return Handle(CreateFileW(wide(path).c_str(), access, kShareAll, nullptr, disposition, flags, nullptr));
+}
+
+HANDLE handle_of(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+
+// A handle as a C runtime descriptor, which UniqueFd owns from then on.
+SysResult<UniqueFd> as_fd(Handle& handle, int flags) {
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), flags);
+  if (fd < 0) return std::unexpected(EMFILE);
+  handle.release();
+  return UniqueFd(fd);
+}
+
+std::int64_t nanoseconds(LARGE_INTEGER t) {
+  // 100 ns ticks since 1601 to ns since 1970.
+  return (t.QuadPart - 116444736000000000LL) * 100;
+}
+
+SysResult<FileStatus> status_of(HANDLE h, bool follow) {
+  FileStatus status;
+  const DWORD type = GetFileType(h);
+  if (type != FILE_TYPE_DISK) return status;  // a device (con, nul) or a pipe
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h, &info)) return std::unexpected(last_errno());
+  FILE_BASIC_INFO basic{};
+  if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) return std::unexpected(last_errno());
+  if (!follow && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) status.kind = EntryKind::Link;
+  else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) status.kind = EntryKind::Folder;
+  else status.kind = EntryKind::Regular;
+  status.size = (static_cast<std::uintmax_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  status.modified_ns = nanoseconds(basic.LastWriteTime);
+  status.changed_ns = nanoseconds(basic.ChangeTime);
+  status.device = info.dwVolumeSerialNumber;
+  status.inode = (static_cast<std::uintmax_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  status.links = info.nNumberOfLinks;
+  status.mode = (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
+  return status;
+}
+
+// Runs `move` again while another program holds the file without sharing.
+template <typename Move>
+int with_share_retry(Move move) {
+  for (int attempt = 1;; ++attempt) {
+    if (move()) return 0;
+    const DWORD error = GetLastError();
+    if (!is_share_conflict(error) || attempt == kShareRetries) return errno_of(error);
+    Sleep(kShareRetryMs);
+  }
+}
+
+std::string kind_of(DWORD type) {
+  if (type == FILE_TYPE_PIPE) return "a named pipe";
+  if (type == FILE_TYPE_CHAR) return "a device";
+  return "of an unknown kind";
+}
+
+}  // namespace
+
+CoreError io_error(int error_number) { return CoreError::io(std::generic_category().message(error_number)); }
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::_close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) ::_close(fd_);
+}
+
+Result<void> UniqueFd::close() {
+  const int fd = std::exchange(fd_, -1);
+  if (fd >= 0 && ::_close(fd) != 0) return std::unexpected(io_error(errno));
+  return {};
+}
+
+std::filesystem::path utf8_path(std::string_view text) {
+  // Bytes that are not UTF-8 become U+FFFD (the standard library's own
+  // conversion would throw).
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide_text(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide_text.data(), size);
+  return fs::path(std::move(wide_text));
+}
+
+std::string path_utf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size());
+}
+
+Result<std::string> read_regular_file(const std::filesystem::path& path, std::size_t max_bytes) {
+  // Backup semantics let a folder open too, so that it reports itself as one.
+  Handle file = open_handle(path, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS);
+  if (!file) return std::unexpected(io_error(last_errno()));
+  const DWORD type = GetFileType(file.get());
+  if (type != FILE_TYPE_DISK) return std::unexpected(CoreError::io("not a regular file (" + kind_of(type) + ")"));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info)) return std::unexpected(io_error(last_errno()));
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::unexpected(io_error(EISDIR));
+  const std::uintmax_t size = (static_cast<std::uintmax_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  const auto too_large = [&] {
+    return CoreError::io("file is larger than " + std::to_string(max_bytes >> 20) + " MiB");
+  };
+  if (size > max_bytes) return std::unexpected(too_large());
+  std::string text;
+  text.reserve(static_cast<std::size_t>(size));
+  char buffer[1 << 16];
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file.get(), buffer, sizeof buffer, &n, nullptr)) return std::unexpected(io_error(last_errno()));
+    if (n == 0) return text;
+    if (text.size() + n > max_bytes) return std::unexpected(too_large());
+    text.append(buffer, n);
+  }
+}
+
+Result<void> write_all(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const unsigned chunk = static_cast<unsigned>(std::min<std::size_t>(text.size(), INT_MAX));
+    const int n = ::_write(fd, text.data(), chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::unexpected(io_error(errno));
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return {};
+}
+
+Result<void> flush_file(int fd) {
+  if (!FlushFileBuffers(handle_of(fd))) return std::unexpected(io_error(last_errno()));
+  return {};
+}
+
+Result<void> flush_folder(const std::filesystem::path& dir) {
+  // Windows cannot flush a folder; the renames that need it are made with
+  // MOVEFILE_WRITE_THROUGH instead. What is left is the check that the
+  // folder is there, as on POSIX.
+  const DWORD attributes = GetFileAttributesW(wide(dir).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::unexpected(io_error(last_errno()));
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::unexpected(io_error(ENOTDIR));
+  return {};
+}
+
+int rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  const std::wstring source = wide(from), target = wide(to);
+  // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` exists, in
+  // one step; without MOVEFILE_COPY_ALLOWED it fails across volumes (EXDEV).
+  return with_share_retry([&] { return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH); });
+}
+
+bool entry_exists(const std::filesystem::path& path) {
+  return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+SysResult<FileStatus> file_status(const std::filesystem::path& path, bool follow) {
+  const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  Handle h = open_handle(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING, flags);
+  if (!h) return std::unexpected(last_errno());
+  return status_of(h.get(), follow);
+}
+
+SysResult<FileStatus> file_status(int fd) { return status_of(handle_of(fd), true); }
+
+SysResult<UniqueFd> create_new_file(const std::filesystem::path& path, unsigned /*mode*/) {
+  Handle h = open_handle(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+  if (!h) return std::unexpected(last_errno());
+  return as_fd(h, _O_BINARY);
+}
+
+SysResult<UniqueFd> open_for_reading(const std::filesystem::path& path) {
+  Handle h = open_handle(path, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  if (!h) return std::unexpected(last_errno());
+  return as_fd(h, _O_RDONLY | _O_BINARY);
+}
+
+SysResult<std::size_t> read_some(int fd, char* buffer, std::size_t size) {
+  const int n = ::_read(fd, buffer, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
+  if (n < 0) return std::unexpected(errno);
+  return static_cast<std::size_t>(n);
+}
+
+void set_mode(int /*fd*/, unsigned /*mode*/) {
+  // A new file takes the folder's permissions; the read-only attribute, the
+  // only mode Windows keeps, is never set on a file this program replaces.
+}
+
+bool write_protected(const std::filesystem::path& path) {
+  const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+int folder_writable(const std::filesystem::path& dir) {
+  const DWORD attributes = GetFileAttributesW(wide(dir).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return last_errno();
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : ENOTDIR;
+}
+
+int replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+  const std::wstring source = wide(from), target = wide(to);
+  return with_share_retry([&] {
+    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  });
+}
+
+int remove_file(const std::filesystem::path& path) {
+  const std::wstring name = wide(path);
+  return with_share_retry([&] { return DeleteFileW(name.c_str()); });
+}
+
+int hard_link(const std::filesystem::path& existing, const std::filesystem::path& name) {
+  return CreateHardLinkW(wide(name).c_str(), wide(existing).c_str(), nullptr) ? 0 : last_errno();
+}
+
+SysResult<std::vector<std::string>> list_subfolders(const std::filesystem::path& dir) {
+  WIN32_FIND_DATAW entry{};
+  const std::wstring pattern = wide(dir / L"*");
+  HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr,
+                                 FIND_FIRST_EX_LARGE_FETCH);
+  if (find == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return std::vector<std::string>{};
+    return std::unexpected(errno_of(error));
+  }
+  std::vector<std::string> names;
+  do {
+    const std::wstring_view name = entry.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      names.push_back(path_utf8(fs::path(name)));
+  } while (FindNextFileW(find, &entry));
+  const DWORD error = GetLastError();
+  FindClose(find);
+  if (error != ERROR_NO_MORE_FILES) return std::unexpected(errno_of(error));
+  return names;
+}
+
+}  // namespace core
+
+#endif  // _WIN32
