@@ -19,6 +19,24 @@ struct Vault;
 // and without "/", "\" or NUL.
 bool is_safe_note_id(std::string_view id);
 
+// Whether this platform's file system keeps Windows's rules for names
+// (device names, trailing dots and spaces, letter case): Windows only. On
+// other systems such names are ordinary files and stay allowed.
+constexpr bool kWindowsNames =
+#ifdef _WIN32
+    true;
+#else
+    false;
+#endif
+
+// Why Windows cannot keep `name` (a note id, or one folder of a path) as a
+// file or folder name of its own, or nullopt when it can: a device name
+// (CON, PRN, AUX, NUL, COM0 to COM9, LPT0 to LPT9, in any letter case, also
+// followed by an extension or by spaces), a name ending in a dot or a
+// space (Windows drops them), or a character Windows refuses in names
+// (< > : " | ? * and the control characters).
+std::optional<std::string> windows_name_problem(std::string_view name);
+
 // A folder text in normal form: "\" becomes "/", empty, "." and ".." pieces
 // are dropped, the rest joined with "/". "/projects//2024/" -> "projects/2024".
 std::string normalize_folder(std::string_view folder);

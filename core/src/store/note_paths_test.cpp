@@ -36,5 +36,25 @@ TEST(NotePaths, OnlyPlainStemsAreSafeIds) {
     EXPECT_FALSE(is_safe_note_id(id)) << id;
 }
 
+TEST(NotePaths, NamesWindowsCannotKeepAreNamedWithTheReason) {
+  struct Case { std::string_view name; std::optional<std::string> why; };
+  const std::string device = "Windows keeps the name ";
+  const std::string trailing = "Windows drops a dot or space at the end of a file name";
+  for (const Case& c : {Case{"con", device + "con for a device"}, Case{"CON", device + "CON for a device"},
+                        Case{"Nul", device + "Nul for a device"}, Case{"prn.md", device + "prn for a device"},
+                        Case{"aux .x", device + "aux for a device"}, Case{"com1", device + "com1 for a device"},
+                        Case{"LPT9", device + "LPT9 for a device"}, Case{"com0", device + "com0 for a device"},
+                        Case{"com\xC2\xB9", device + "com\xC2\xB9 for a device"},
+                        Case{"x.", trailing}, Case{"x ", trailing}, Case{"...", trailing},
+                        Case{"a:b", "Windows refuses the character : in file names"},
+                        Case{"q?", "Windows refuses the character ? in file names"},
+                        Case{"tab\there", "Windows refuses the character with code 9 in file names"},
+                        // Names that only look like devices are files.
+                        Case{"console", std::nullopt}, Case{"com10", std::nullopt}, Case{"lpt", std::nullopt},
+                        Case{"nul-note", std::nullopt}, Case{"x.y", std::nullopt}, Case{".hidden", std::nullopt},
+                        Case{"caf\xC3\xA9", std::nullopt}, Case{"m4x8q2v7c1n9b3k6z0p5w2ty", std::nullopt}})
+    EXPECT_EQ(windows_name_problem(c.name), c.why) << "name: '" << c.name << "'";
+}
+
 }  // namespace
 }  // namespace core

@@ -15,6 +15,7 @@
 #include "store/trash.hpp"
 #include "base/text.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <system_error>
@@ -98,8 +99,19 @@ CoreError invalid_id(std::string_view id) { return CoreError::message("invalid n
 
 // A write never changes a file that holds another note.
 CoreError held_by_another(const Vault& vault, const FoundNote& found, std::string_view id) {
-  return CoreError::message("the file " + stored_path(vault.root, found.note.path) + " holds note " +
-                            found.note.frontmatter.id + ", not note " + std::string(id));
+  std::string text = "the file " + stored_path(vault.root, found.note.path) + " holds note " +
+                     found.note.frontmatter.id + ", not note " + std::string(id);
+  if (kWindowsNames && unicode_lower(found.note.frontmatter.id) == unicode_lower(id))
+    text += " (Windows file names ignore letter case)";
+  return CoreError::message(std::move(text));
+}
+
+// A new note's id must name a file of its own on this platform.
+Result<void> check_new_id(std::string_view id) {
+  if constexpr (kWindowsNames)
+    if (auto problem = windows_name_problem(id))
+      return std::unexpected(CoreError::message("invalid note id: " + std::string(id) + " (" + *problem + ")"));
+  return {};
 }
 
 // The note `id` to change: its file must hold it.
@@ -261,6 +273,8 @@ Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& 
     if (*found) existing = std::move((*found)->note);
   }
   const bool created = !existing;
+  if (created && !id.empty())
+    if (auto allowed = check_new_id(id); !allowed) return std::unexpected(std::move(allowed.error()));
   Note note = created ? new_note(title, body) : std::move(*existing);
   if (created && !id.empty()) note.frontmatter.id = id;
   // A new note goes to its default place: the search above found no file
@@ -305,6 +319,15 @@ Result<void> move_note(const Vault& vault, std::string_view id, std::string_view
   if (!tx) return std::unexpected(std::move(tx.error()));
   auto note = load_for_change(vault, id);
   if (!note) return std::unexpected(std::move(note.error()));
+  if constexpr (kWindowsNames) {
+    const std::string normal = normalize_folder(folder);
+    for (std::size_t start = 0; start < normal.size();) {
+      const std::size_t end = std::min(normal.find('/', start), normal.size());
+      if (auto problem = windows_name_problem(std::string_view(normal).substr(start, end - start)))
+        return std::unexpected(CoreError::message("invalid folder: " + std::string(folder) + " (" + *problem + ")"));
+      start = end + 1;
+    }
+  }
   auto target = move_target(vault, folder, id);
   if (!target) return std::unexpected(invalid_id(id));
   if (*target == note->path) return {};

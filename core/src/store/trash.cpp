@@ -240,6 +240,9 @@ Result<TrashSummary> trash_summary(const fs::path& root) {
 
 Result<RestoredNote> restore_from_trash(const Vault& vault, std::string_view id, std::optional<std::string_view> as_id) {
   if (as_id && !is_safe_note_id(*as_id)) return std::unexpected(CoreError::message("invalid note id: " + std::string(*as_id)));
+  if constexpr (kWindowsNames)
+    if (auto problem = as_id ? windows_name_problem(*as_id) : std::nullopt)
+      return std::unexpected(CoreError::message("invalid note id: " + std::string(*as_id) + " (" + *problem + ")"));
   // The write lock first, as every change takes it: nothing leaves the
   // trash unless the index can take the note in with it.
   auto tx = Transaction::begin_immediate(vault.db());
