@@ -114,6 +114,30 @@ TEST(MetaDates, FilterKeysAreExact) {
   EXPECT_FALSE(meta_matches({{"status", "draft"}}, {"", ""}, kWednesday));
 }
 
+// The local date at instants where zones change their offset, from the
+// database the platform reads (Linux: the system's zoneinfo; Windows: the
+// IANA files shipped beside the program): the same table everywhere.
+TEST(MetaDates, ZoneDatesAtTheirChangesAreTheSameOnEveryPlatform) {
+  struct Case { std::string_view zone; sys_seconds instant; year_month_day day; };
+  const Case cases[] = {
+      {"Europe/Berlin", sys_days{2024y / March / 30} + 23h + 30min, 2024y / March / 31},     // CET, +1
+      {"Europe/Berlin", sys_days{2024y / October / 26} + 22h + 30min, 2024y / October / 27},  // CEST, +2
+      {"America/New_York", sys_days{2024y / March / 10} + 4h + 59min, 2024y / March / 9},    // EST, -5
+      {"US/Eastern", sys_days{2024y / March / 10} + 4h + 59min, 2024y / March / 9},          // a link name
+      {"Asia/Kolkata", sys_days{2024y / June / 5} + 18h + 29min, 2024y / June / 5},           // +5:30
+      {"Asia/Kolkata", sys_days{2024y / June / 5} + 18h + 30min, 2024y / June / 6},
+      {"Australia/Lord_Howe", sys_days{2024y / April / 6} + 13h + 15min, 2024y / April / 7},  // +11 until 15:00 UTC
+      {"Pacific/Apia", sys_days{2011y / December / 30} + 9h + 59min, 2011y / December / 29},  // -10, then
+      {"Pacific/Apia", sys_days{2011y / December / 30} + 10h, 2011y / December / 31},         // +14: a day skipped
+      {"Etc/GMT-14", sys_days{2024y / June / 5} + 10h, 2024y / June / 6},
+  };
+  for (const Case& c : cases) {
+    const std::optional<TimeZone> zone = TimeZone::find(c.zone);
+    ASSERT_TRUE(zone) << c.zone;
+    EXPECT_EQ(zone->date_at(c.instant), c.day) << c.zone << " at " << c.instant.time_since_epoch().count();
+  }
+}
+
 TEST(MetaDates, LocalZoneComesFromTz) {
   // 10:30 UTC is already the next day on Kiritimati (UTC+14) and still the
   // previous day in Pago Pago (UTC-11).

@@ -1,6 +1,7 @@
 // init through the binary, and --vault on the server's command line.
 
 #include "commands/shown_path.hpp"
+#include "base/files.hpp"
 #include "testing/platform.hpp"
 #include "testing/command_fixture.hpp"
 
@@ -18,7 +19,13 @@ TEST_F(CommandTest, InitOnAFreshHomeMakesAVaultTheServerUses) {
   json written = json::parse(std::ifstream(config_dir() / "mcp.json"), nullptr, false);
   EXPECT_EQ(written, (json{{"enabled", true}, {"vault_path", root.string()}}));
   const std::string host = r.out.substr(r.out.find("{\n  \"mcpServers\""));
-  EXPECT_TRUE(json::parse(host, nullptr, false)["mcpServers"]["brask-tolvane"]["command"].is_string()) << r.out;
+  const json command = json::parse(host, nullptr, false)["mcpServers"]["brask-tolvane"]["command"];
+  ASSERT_TRUE(command.is_string()) << r.out;
+  // The program that ran, by its absolute path (on Windows with its drive
+  // and backslashes, as a host there expects it).
+  std::error_code ec;
+  EXPECT_TRUE(fs::equivalent(core::utf8_path(command.get<std::string>()), BT_SERVER_BINARY, ec)) << command;
+  EXPECT_TRUE(core::utf8_path(command.get<std::string>()).is_absolute()) << command;
 
   const auto lines = serve(call(1, "upsert_note", {{"id", "n"}, {"title", "T"}, {"body", "b"}}));
   ASSERT_EQ(lines.size(), 1u);
