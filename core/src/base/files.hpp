@@ -9,7 +9,9 @@
 #include "base/error.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -70,5 +72,38 @@ int rename_no_replace(const std::filesystem::path& from, const std::filesystem::
 
 // Whether an entry of any kind exists at `path` (a dangling link counts).
 bool entry_exists(const std::filesystem::path& path);
+
+// What a file was when it was read: a write to it, or another file put in
+// its place, changes one of these (the change time moves on every write,
+// also on one that keeps the size and lands within the same clock tick of
+// the modification time).
+struct FileStamp {
+  std::uintmax_t size = 0;
+  std::int64_t modified_ns = 0;
+  std::int64_t changed_ns = 0;
+  std::uintmax_t device = 0;
+  std::uintmax_t inode = 0;
+  bool folder = false;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file `path` leads to (through links); nullopt when it
+// cannot be read.
+std::optional<FileStamp> file_stamp(const std::filesystem::path& path);
+
+// A temporary name beside `target`: "." + its file name (cut to 200 bytes,
+// so the name stays within the file system's 255) + "." + `tag` + ".tmp".
+// Leading with "." keeps it out of folder listings and of the notes walk
+// (it does not end in ".md").
+std::filesystem::path temp_path_beside(const std::filesystem::path& target, std::string_view tag);
+
+// Creates `path`, which must not exist, holding `text`. False when the name
+// is taken; fails with Io otherwise, leaving no file.
+[[nodiscard]] Result<bool> create_new_file(const std::filesystem::path& path, std::string_view text);
+
+// Copies the regular file `from` to `to`, which must not exist, with its
+// permission bits, and flushes the copy to disk. Fails with Io; a partial
+// `to` is then removed.
+[[nodiscard]] Result<void> copy_file_synced(const std::filesystem::path& from, const std::filesystem::path& to);
 
 }  // namespace core

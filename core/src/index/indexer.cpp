@@ -7,7 +7,6 @@
 #include "base/text.hpp"
 
 #include <nlohmann/json.hpp>
-#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <optional>
@@ -36,22 +35,6 @@ constexpr std::string_view kInsertLink =
     "INSERT INTO links (id, source_id, target_id, target_title, link_type, unresolved)\n"
     "             VALUES (?1, ?2, ?3, ?4, ?5, ?6)";
 constexpr std::string_view kMarkDeleted = "UPDATE note_files SET deleted_at = datetime('now') WHERE id = ?1";
-
-// Each maximal invalid sequence becomes one U+FFFD.
-std::string lossy_utf8(std::string_view bytes) {
-  if (is_valid_utf8(bytes)) return std::string(bytes);
-  std::string out;
-  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  const auto size = static_cast<int32_t>(bytes.size());
-  for (int32_t i = 0; i < size;) {
-    const int32_t start = i;
-    UChar32 c = 0;
-    U8_NEXT(data, i, size, c);
-    if (c < 0) out.append("\xEF\xBF\xBD");
-    else out.append(bytes.substr(static_cast<size_t>(start), static_cast<size_t>(i - start)));
-  }
-  return out;
-}
 
 // The components of `path` without the empty ones a trailing separator
 // leaves and without ".", so that "/v/" and "/v/." name the root "/v".

@@ -41,7 +41,7 @@ std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
   static constexpr std::string_view kDigits = "0123456789abcdefghijklmnopqrstuvwxyz";
   std::string tag(kTempTag, '0');
   for (std::size_t i = kTempTag; i-- > 0; hash /= 36) tag[i] = kDigits[hash % 36];
-  return target.parent_path() / ("." + name + "." + tag + ".tmp");
+  return temp_path_beside(target, tag);
 }
 
 // Removes the temporaries of `target` that a save killed half-way left
@@ -236,15 +236,11 @@ Result<void> NoteFileWrite::keep_replaced() {
       return {};
     }
     if (errno == EEXIST) continue;
-    auto old = read_regular_file(target_, kNoteFileMaxBytes);
-    if (!old) return std::unexpected(std::move(old.error()));
-    UniqueFd fd(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (!fd) return std::unexpected(io_error(errno));
-    backup_ = std::move(candidate);
-    struct stat replaced {};
-    if (::stat(target_.c_str(), &replaced) == 0) (void)::fchmod(fd.get(), replaced.st_mode & 07777);
-    if (auto ok = write_all(fd.get(), *old); !ok) return ok;
-    return fd.close();
+    // No second name here (a file system without hard links): a copy.
+    if (entry_exists(candidate)) continue;
+    auto copied = copy_file_synced(target_, candidate);
+    if (copied) backup_ = std::move(candidate);
+    return copied;
   }
   return std::unexpected(io_error(EEXIST));
 }

@@ -1,5 +1,6 @@
 #include "store/note_file_finder.hpp"
 
+#include "base/files.hpp"
 #include "store/note_paths.hpp"
 
 #include <dirent.h>
@@ -113,11 +114,6 @@ class FolderCache {
 FolderCache& cache() {
   static FolderCache instance;
   return instance;
-}
-
-bool entry_exists(const fs::path& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
 }
 
 bool is_real_folder(const fs::path& path) {

@@ -12,8 +12,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -156,23 +154,6 @@ Result<std::vector<TrashEntry>> scan(const fs::path& root, bool with_titles) {
   return entries;
 }
 
-// Creates `record` (which must not exist) holding `text`. False when the
-// name is taken; fails with Io otherwise, leaving no record.
-Result<bool> write_record(const fs::path& record, std::string_view text) {
-  UniqueFd fd(::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (!fd) {
-    if (errno == EEXIST) return false;
-    return std::unexpected(io_error(errno));
-  }
-  auto written = write_all(fd.get(), text);
-  if (written) written = fd.close();
-  if (!written) {
-    ::unlink(record.c_str());
-    return std::unexpected(std::move(written.error()));
-  }
-  return true;
-}
-
 // Where a restored note goes: its old folder when that still exists, else
 // `notes`; under `name`.
 fs::path restore_target(const fs::path& root, const TrashEntry& entry, const std::string& name) {
@@ -203,15 +184,15 @@ Result<TrashMove> move_to_trash(const fs::path& root, const fs::path& file, std:
     const std::string base = stamp_of(when) + "-" + stem;
     TrashMove move{file, folder / (base + ".md"), folder / (base + ".json")};
     // The record is made first and exclusively: it reserves the stamp.
-    auto reserved = write_record(move.record, record_text);
+    auto reserved = create_new_file(move.record, record_text);
     if (!reserved) return std::unexpected(std::move(reserved.error()));
     if (!*reserved) continue;
     if (entry_exists(move.trashed)) {  // a note file left without its record
-      ::unlink(move.record.c_str());
+      fs::remove(move.record, ec);
       continue;
     }
     if (auto moved = move_file(file, move.trashed); !moved) {
-      ::unlink(move.record.c_str());  // nothing new stays in the trash
+      fs::remove(move.record, ec);  // nothing new stays in the trash
       return std::unexpected(std::move(moved.error()));
     }
     return move;
@@ -221,7 +202,8 @@ Result<TrashMove> move_to_trash(const fs::path& root, const fs::path& file, std:
 
 Result<void> TrashMove::undo() const {
   if (auto back = move_file(trashed, from); !back) return back;
-  ::unlink(record.c_str());  // a record without its note file is ignored
+  std::error_code ec;
+  fs::remove(record, ec);  // a record without its note file is ignored
   return {};
 }
 

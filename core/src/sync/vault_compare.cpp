@@ -9,8 +9,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -172,11 +170,9 @@ void sort_in_walk_order(std::vector<T>& items, PathOf path_of) {
   items = std::move(sorted);
 }
 
-std::pair<std::uintmax_t, std::uintmax_t> folder_key(const struct stat& st) {
-  return {static_cast<std::uintmax_t>(st.st_dev), static_cast<std::uintmax_t>(st.st_ino)};
-}
-
 using FolderKey = std::pair<std::uintmax_t, std::uintmax_t>;
+
+FolderKey folder_key(const FileStamp& stamp) { return {stamp.device, stamp.inode}; }
 
 // What one walk of `notes/` found.
 struct Walked {
@@ -194,15 +190,14 @@ void walk(const fs::path& dir, std::set<FolderKey>& seen, Walked& found, std::ve
   fs::directory_iterator it(dir, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
     const fs::path& path = it->path();
-    struct stat st {};
-    const bool folder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);  // through a link
-    if (!folder) {
+    const std::optional<FileStamp> st = file_stamp(path);  // through a link
+    if (!st || !st->folder) {
       if (path.extension() == ".md") found.files.push_back(path);
       continue;
     }
     std::error_code link_ec;
     if (it->is_symlink(link_ec)) links.push_back(path);
-    else if (seen.insert(folder_key(st)).second) walk(path, seen, found, links);
+    else if (seen.insert(folder_key(*st)).second) walk(path, seen, found, links);
   }
   if (ec) found.unlisted.emplace_back(dir, ec.message());
 }
@@ -214,9 +209,9 @@ void walk(const fs::path& dir, std::set<FolderKey>& seen, Walked& found, std::ve
 Walked note_files(const fs::path& dir) {
   Walked found;
   std::set<FolderKey> seen;
-  struct stat st {};
-  if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return found;
-  seen.insert(folder_key(st));
+  const std::optional<FileStamp> top = file_stamp(dir);
+  if (!top || !top->folder) return found;
+  seen.insert(folder_key(*top));
   std::vector<fs::path> links;
   walk(dir, seen, found, links);
   while (!links.empty()) {
@@ -224,15 +219,11 @@ Walked note_files(const fs::path& dir) {
     links.clear();
     std::sort(round.begin(), round.end());
     for (const fs::path& link : round)
-      if (::stat(link.c_str(), &st) == 0 && seen.insert(folder_key(st)).second) walk(link, seen, found, links);
+      if (const auto st = file_stamp(link); st && seen.insert(folder_key(*st)).second) walk(link, seen, found, links);
   }
   sort_in_walk_order(found.files, [](const fs::path& path) -> const fs::path& { return path; });
   std::sort(found.unlisted.begin(), found.unlisted.end());
   return found;
-}
-
-std::int64_t nanoseconds(const struct timespec& t) {
-  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
 // Whether a file read as `read` is note `id`: its frontmatter id, or,
@@ -244,13 +235,6 @@ bool holds_id(const NoteFileRead& read, std::string_view id) {
 
 }  // namespace
 
-std::optional<FileStamp> file_stamp(const fs::path& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-  return FileStamp{static_cast<std::uintmax_t>(st.st_size), nanoseconds(st.st_mtim), nanoseconds(st.st_ctim),
-                   static_cast<std::uintmax_t>(st.st_dev), static_cast<std::uintmax_t>(st.st_ino)};
-}
-
 std::optional<std::int64_t> data_version(const Vault& vault) {
   auto stmt = prepare(vault.db(), "PRAGMA data_version");
   if (!stmt) return std::nullopt;
@@ -261,19 +245,17 @@ std::optional<std::int64_t> data_version(const Vault& vault) {
 
 std::optional<std::string> notes_folder_problem(const fs::path& root) {
   const fs::path notes = root / "notes";
-  struct stat st {};
-  if (::stat(notes.c_str(), &st) != 0) {
-    const int error = errno;
-    struct stat link {};
-    if (error == ENOENT && ::lstat(notes.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
-      return "notes/ is a link that leads nowhere";
-    if (error == ENOENT) return "notes/ is missing";
-    return "notes/ cannot be read: " + std::error_code(error, std::generic_category()).message();
+  std::error_code ec;
+  const fs::file_status status = fs::status(notes, ec);
+  if (!fs::exists(status)) {
+    if (ec && ec != std::errc::no_such_file_or_directory) return "notes/ cannot be read: " + ec.message();
+    std::error_code link_ec;
+    if (fs::is_symlink(fs::symlink_status(notes, link_ec))) return "notes/ is a link that leads nowhere";
+    return "notes/ is missing";
   }
-  if (!S_ISDIR(st.st_mode)) return "notes/ is not a folder";
-  DIR* dir = ::opendir(notes.c_str());
-  if (!dir) return "notes/ cannot be read: " + std::error_code(errno, std::generic_category()).message();
-  ::closedir(dir);
+  if (!fs::is_directory(status)) return "notes/ is not a folder";
+  fs::directory_iterator listing(notes, ec);
+  if (ec) return "notes/ cannot be read: " + ec.message();
   return std::nullopt;
 }
 
