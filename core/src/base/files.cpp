@@ -19,7 +19,28 @@ std::string kind_of(mode_t mode) {
   return "of an unknown kind";
 }
 
+#ifdef BT_FILE_FAULTS
+std::function<int(FileCall, const std::filesystem::path&)>& fault_hook() {
+  static std::function<int(FileCall, const std::filesystem::path&)> hook;
+  return hook;
+}
+
+// The errno a test wants `call` on `path` to fail with, or 0.
+int injected(FileCall call, const std::filesystem::path& path) {
+  const auto& hook = fault_hook();
+  return hook ? hook(call, path) : 0;
+}
+#else
+constexpr int injected(FileCall, const std::filesystem::path&) { return 0; }
+#endif
+
 }  // namespace
+
+#ifdef BT_FILE_FAULTS
+void set_file_fault(std::function<int(FileCall, const std::filesystem::path&)> fault) {
+  fault_hook() = std::move(fault);
+}
+#endif
 
 CoreError io_error(int error_number) { return CoreError::io(std::generic_category().message(error_number)); }
 
@@ -77,12 +98,14 @@ Result<void> write_all(int fd, std::string_view text) {
 }
 
 Result<void> flush_file(int fd) {
+  if (const int error = injected(FileCall::Flush, {})) return std::unexpected(io_error(error));
   // The file's size belongs to its data here: fdatasync writes it too.
   if (::fdatasync(fd) != 0) return std::unexpected(io_error(errno));
   return {};
 }
 
 Result<void> flush_folder(const std::filesystem::path& dir) {
+  if (const int error = injected(FileCall::FlushFolder, dir)) return std::unexpected(io_error(error));
   UniqueFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder) return std::unexpected(io_error(errno));
   // Some file systems refuse to flush a folder (EINVAL); their renames are
@@ -92,10 +115,28 @@ Result<void> flush_folder(const std::filesystem::path& dir) {
 }
 
 int rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int error = injected(FileCall::Rename, to)) return error;
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
   if (entry_exists(to)) return EEXIST;
   return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+Result<void> rename_replacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int error = injected(FileCall::Rename, to)) return std::unexpected(io_error(error));
+  if (::rename(from.c_str(), to.c_str()) != 0) return std::unexpected(io_error(errno));
+  return {};
+}
+
+int link_file(const std::filesystem::path& existing, const std::filesystem::path& new_name) {
+  if (const int error = injected(FileCall::Link, new_name)) return error;
+  return ::link(existing.c_str(), new_name.c_str()) == 0 ? 0 : errno;
+}
+
+Result<void> remove_file(const std::filesystem::path& path) {
+  if (const int error = injected(FileCall::Remove, path)) return std::unexpected(io_error(error));
+  if (::unlink(path.c_str()) != 0) return std::unexpected(io_error(errno));
+  return {};
 }
 
 bool entry_exists(const std::filesystem::path& path) {
@@ -130,6 +171,7 @@ std::filesystem::path temp_path_beside(const std::filesystem::path& target, std:
 }
 
 Result<bool> create_new_file(const std::filesystem::path& path, std::string_view text) {
+  if (const int error = injected(FileCall::Create, path)) return std::unexpected(io_error(error));
   UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (!fd) {
     if (errno == EEXIST) return false;
@@ -160,6 +202,7 @@ Result<void> copy_into(int in, int out) {
 }  // namespace
 
 Result<void> copy_file_synced(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int error = injected(FileCall::Copy, to)) return std::unexpected(io_error(error));
   UniqueFd in(::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (!in) return std::unexpected(io_error(errno));
   struct stat info {};

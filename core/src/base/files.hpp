@@ -11,12 +11,24 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
 namespace core {
+
+// The calls below that a test may make fail, to see that a change that
+// fails at any step loses nothing and leaves nothing behind.
+enum class FileCall { Flush, FlushFolder, Rename, Link, Remove, Copy, Create };
+
+#ifdef BT_FILE_FAULTS
+// Test builds only: `fault` is asked before each such call with the path it
+// acts on (for a rename or a link, the new name) and returns the errno the
+// call then fails with, or 0 to let it run. An empty function: no faults.
+void set_file_fault(std::function<int(FileCall, const std::filesystem::path&)> fault);
+#endif
 
 // The Io error for an errno value: "IO error: " + the system's description.
 CoreError io_error(int error_number);
@@ -69,6 +81,17 @@ class UniqueFd {
 // elsewhere a look before the rename, which only a writer outside this
 // system's write lock could race.
 int rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Renames `from` over `to`, replacing what is there. Fails with Io.
+[[nodiscard]] Result<void> rename_replacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Makes `new_name` a second name of the file `existing`: 0, or the errno
+// (EEXIST when the name is taken, EPERM or EXDEV where the file system has
+// no hard links or the names lie on two).
+int link_file(const std::filesystem::path& existing, const std::filesystem::path& new_name);
+
+// Removes the file or link `path` (never a folder). Fails with Io.
+[[nodiscard]] Result<void> remove_file(const std::filesystem::path& path);
 
 // Whether an entry of any kind exists at `path` (a dangling link counts).
 bool entry_exists(const std::filesystem::path& path);

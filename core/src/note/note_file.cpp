@@ -56,7 +56,7 @@ void remove_leftover_temps(const std::filesystem::path& target) {
   for (int slot = 0; slot < kTempSlots; ++slot) {
     const std::filesystem::path path = temp_path(target, slot);
     struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) (void)::unlink(path.c_str());
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) (void)remove_file(path);
   }
 }
 // Renaming over a symbolic link would replace the link with a plain file
@@ -231,11 +231,12 @@ Result<void> NoteFileWrite::keep_replaced() {
   for (int slot = 0; slot < kTempSlots; ++slot) {
     std::filesystem::path candidate = temp_path(target_, slot);
     if (candidate == temp_) continue;
-    if (::link(target_.c_str(), candidate.c_str()) == 0) {
+    const int linked = link_file(target_, candidate);
+    if (linked == 0) {
       backup_ = std::move(candidate);
       return {};
     }
-    if (errno == EEXIST) continue;
+    if (linked == EEXIST) continue;
     // No second name here (a file system without hard links): a copy.
     if (entry_exists(candidate)) continue;
     auto copied = copy_file_synced(target_, candidate);
@@ -248,7 +249,7 @@ Result<void> NoteFileWrite::keep_replaced() {
 Result<void> NoteFileWrite::install() {
   if (replaces_) {
     if (auto kept = keep_replaced(); !kept) return kept;
-    if (::rename(temp_.c_str(), target_.c_str()) != 0) return std::unexpected(io_error(errno));
+    if (auto renamed = rename_replacing(temp_, target_); !renamed) return renamed;
   } else if (const int error = rename_no_replace(temp_, target_); error != 0) {
     return std::unexpected(io_error(error));
   }
@@ -261,14 +262,16 @@ Result<void> NoteFileWrite::undo() {
   if (!installed_) return {};
   installed_ = false;
   if (!backup_.empty()) {
-    if (::rename(backup_.c_str(), target_.c_str()) != 0) return std::unexpected(io_error(errno));
+    auto renamed = rename_replacing(backup_, target_);
+    // Put back or not, the replaced file is not removed: left under its
+    // temporary name, it goes with the next save of this note.
     backup_.clear();
-    return {};
+    return renamed;
   }
   // Only the file this write made is taken away, not one put there since.
   struct stat now {};
-  if (::lstat(target_.c_str(), &now) == 0 && now.st_ino == written_inode_ && ::unlink(target_.c_str()) != 0)
-    return std::unexpected(io_error(errno));
+  if (::lstat(target_.c_str(), &now) == 0 && now.st_ino == written_inode_)
+    if (auto removed = remove_file(target_); !removed) return removed;
   remove_made_folders();
   return {};
 }
@@ -285,14 +288,14 @@ void NoteFileWrite::remove_made_folders() {
 void NoteFileWrite::finish() {
   made_folders_.clear();
   installed_ = false;
-  if (!backup_.empty()) (void)::unlink(backup_.c_str());  // a leftover goes with the next save of this note
+  if (!backup_.empty()) (void)remove_file(backup_);  // a leftover goes with the next save of this note
   backup_.clear();
 }
 
 NoteFileWrite::~NoteFileWrite() {
   if (installed_) (void)undo();  // a write never confirmed is taken back; there is no one to tell of a failure
-  if (!temp_.empty()) (void)::unlink(temp_.c_str());
-  if (!backup_.empty()) (void)::unlink(backup_.c_str());
+  if (!temp_.empty()) (void)remove_file(temp_);
+  if (!backup_.empty()) (void)remove_file(backup_);
   remove_made_folders();
 }
 

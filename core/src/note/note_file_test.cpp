@@ -1,5 +1,6 @@
 #include "note/note_file.hpp"
 
+#include "base/files.hpp"
 #include "testing/temp_vault.hpp"
 
 #include <gtest/gtest.h>
@@ -436,6 +437,28 @@ TEST(NoteFile, ASaveRemovesItsNotesLeftoverTemporaries) {
   want.push_back("x.md");
   std::sort(want.begin(), want.end());
   EXPECT_EQ(entries(vault.notes()), want);
+}
+
+// The order that makes a save durable: the new text reaches the disk before
+// its rename, the replaced file stays reachable until the rename is done,
+// and the folder is flushed after it. A new note is renamed to a free name.
+TEST(NoteFile, ASaveFlushesBeforeItsRenameAndTheFolderAfter) {
+  TempVault vault;
+  Note note = worked_example();
+  note.path = vault.notes() / "n.md";
+  std::vector<std::string> calls;
+  set_file_fault([&](FileCall call, const fs::path& path) {
+    static constexpr const char* kNames[] = {"flush", "flush folder", "rename", "link", "remove", "copy", "create"};
+    const std::string name = path.filename().string();
+    calls.push_back(std::string(kNames[static_cast<int>(call)]) + (name.empty() ? "" : " " + (name[0] == '.' ? "temp" : name)));
+    return 0;
+  });
+  ASSERT_TRUE(is_ok(write_note_file(note)));
+  EXPECT_EQ(calls, (std::vector<std::string>{"flush", "rename n.md", "flush folder notes"}));
+  calls.clear();
+  ASSERT_TRUE(is_ok(write_note_file(note)));
+  set_file_fault({});
+  EXPECT_EQ(calls, (std::vector<std::string>{"flush", "link temp", "rename n.md", "flush folder notes", "remove temp"}));
 }
 
 }  // namespace
