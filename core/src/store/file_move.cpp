@@ -36,10 +36,9 @@ Result<void> copy_then_remove(const fs::path& from, const fs::path& to) {
     fs::remove(temp, ec);
     return std::unexpected(io_error(error));
   }
-  if (fs::remove(from, ec); ec) {
-    const std::error_code removal = ec;
+  if (auto removed = remove_file(from); !removed) {
     fs::remove(to, ec);  // `from` stays the only copy
-    return std::unexpected(CoreError::io(removal.message()));
+    return removed;
   }
   return {};
 }
