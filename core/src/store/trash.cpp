@@ -221,7 +221,7 @@ Result<TrashSummary> trash_summary(const fs::path& root) {
 }
 
 Result<RestoredNote> restore_from_trash(const Vault& vault, std::string_view id, std::optional<std::string_view> as_id) {
-  if (as_id && !is_safe_note_id(*as_id)) return std::unexpected(CoreError::message("invalid note id: " + std::string(*as_id)));
+  if (as_id && !is_safe_note_id(*as_id)) return std::unexpected(CoreError::invalid("invalid note id: " + std::string(*as_id)));
   // The write lock first, as every change takes it: nothing leaves the
   // trash unless the index can take the note in with it.
   auto tx = Transaction::begin_immediate(vault.db());
@@ -229,21 +229,21 @@ Result<RestoredNote> restore_from_trash(const Vault& vault, std::string_view id,
   auto entries = scan(vault.root, false);
   if (!entries) return std::unexpected(std::move(entries.error()));
   const auto entry = std::ranges::find(*entries, id, &TrashEntry::id);
-  if (entry == entries->end()) return std::unexpected(CoreError::message("nothing in the trash for id: " + std::string(id)));
+  if (entry == entries->end()) return std::unexpected(CoreError::not_found("nothing in the trash for id: " + std::string(id)));
   auto read = read_note_file_checked(entry->file);
   if (!read) return std::unexpected(std::move(read.error()));
   Note& note = read->note;
   // A file without frontmatter names no id: indexed as it is, it would be
   // a note no later reading finds again.
   if (!read->has_frontmatter && !as_id)
-    return std::unexpected(CoreError::message("the trashed file of " + std::string(id) + " has no frontmatter, so it names no id"));
+    return std::unexpected(CoreError::invalid("the trashed file of " + std::string(id) + " has no frontmatter, so it names no id"));
 
   // The note comes back as the id its file holds, which need not be the id
   // it was deleted by (a copy of another note deleted under its file name).
   const std::string new_id = as_id ? std::string(*as_id) : note.frontmatter.id;
   auto in_use = note_in_use(vault, new_id);
   if (!in_use) return std::unexpected(std::move(in_use.error()));
-  if (*in_use) return std::unexpected(CoreError::message("a note with id " + new_id + " exists"));
+  if (*in_use) return std::unexpected(CoreError::conflict("a note with id " + new_id + " exists"));
   const std::string name = as_id ? new_id + ".md" : fs::path(entry->original_path).filename().string();
   const fs::path target = restore_target(vault.root, *entry, name);
   if (entry_exists(target))

@@ -77,7 +77,7 @@ TEST_F(DoctorCommand, EachBrokenCaseIsNamedWithItsFile) {
       // Last: the cases before it need the index.
       {"a missing marker",
        [&] { fs::remove_all(vault.root() / ".brask-tolvane"); },
-       {"not a vault: " + vault.root().string() + " has no .brask-tolvane/ folder"}},
+       {"not a Brask Tolvane vault (missing .brask-tolvane/): " + vault.root().string()}},
   };
   for (const Case& c : cases) {
     enable(vault.root());
