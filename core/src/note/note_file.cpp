@@ -21,17 +21,16 @@ constexpr std::string_view kDelimiter = "---";
 
 constexpr std::size_t kTempNameKept = 200;  // bytes of the target's name in a temporary's name
 constexpr std::size_t kTempTag = 10;        // characters of [0-9a-z] after it
-constexpr int kTempSlots = 4;               // temporary names per note
 
-// The temporary names of `target`: "." + its name (cut to 200 bytes) + "."
-// + 10 characters of [0-9a-z] + ".tmp". The characters are drawn from the
-// name and the slot number, not at random, so that a save finds what an
-// earlier save of the same note, killed half-way, left behind by trying a
-// few names rather than listing a folder that may hold 100,000 notes (a
-// listing costs over 100 ms there). Saves through the note store hold the
-// index's write lock, so a save uses two slots at most: its new text, and
-// the file it replaces kept until the index has committed.
-std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
+}  // namespace
+
+// The characters are drawn from the name and the slot number, not at
+// random, so that a save finds what an earlier save of the same note,
+// killed half-way, left behind by trying a few names rather than listing a
+// folder that may hold 100,000 notes (a listing costs over 100 ms there).
+// Saves through the note store hold the index's write lock, so two slots
+// are in use at most.
+std::filesystem::path note_temp_path(const std::filesystem::path& target, int slot) {
   const std::string name = target.filename().string().substr(0, kTempNameKept);
   std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the name, a NUL and the slot
   for (const char c : name + '\0' + std::to_string(slot)) {
@@ -44,6 +43,8 @@ std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
   return temp_path_beside(target, tag);
 }
 
+namespace {
+
 // Removes the temporaries of `target` that a save killed half-way left
 // beside it (a 200 MB note leaves 200 MB), and a replaced file kept by a
 // save that died before its index committed (the note's file is then the
@@ -53,8 +54,8 @@ std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
 // gone before its rename. Only regular files are removed, and failures are
 // left for a later save.
 void remove_leftover_temps(const std::filesystem::path& target) {
-  for (int slot = 0; slot < kTempSlots; ++slot) {
-    const std::filesystem::path path = temp_path(target, slot);
+  for (int slot = 0; slot < kNoteTempSlots; ++slot) {
+    const std::filesystem::path path = note_temp_path(target, slot);
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) (void)remove_file(path);
   }
@@ -204,11 +205,11 @@ Result<NoteFileWrite> NoteFileWrite::prepare(const Note& note) {
 Result<void> NoteFileWrite::write_temp(std::string_view text) {
   UniqueFd fd;
   for (int slot = 0; !fd; ++slot) {
-    std::filesystem::path candidate = temp_path(target_, slot);
+    std::filesystem::path candidate = note_temp_path(target_, slot);
     // 0666 lets the umask decide, as for any newly created file.
     fd = UniqueFd(::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (fd) temp_ = std::move(candidate);
-    else if (errno != EEXIST || slot + 1 == kTempSlots) return std::unexpected(io_error(errno));
+    else if (errno != EEXIST || slot + 1 == kNoteTempSlots) return std::unexpected(io_error(errno));
   }
   if (auto ok = write_all(fd.get(), text); !ok) return ok;
   struct stat existing {};
@@ -228,8 +229,8 @@ Result<void> NoteFileWrite::write_temp(std::string_view text) {
 // finish() or undo(): a second name for the same file where the file system
 // allows one, else a copy.
 Result<void> NoteFileWrite::keep_replaced() {
-  for (int slot = 0; slot < kTempSlots; ++slot) {
-    std::filesystem::path candidate = temp_path(target_, slot);
+  for (int slot = 0; slot < kNoteTempSlots; ++slot) {
+    std::filesystem::path candidate = note_temp_path(target_, slot);
     if (candidate == temp_) continue;
     const int linked = link_file(target_, candidate);
     if (linked == 0) {

@@ -2,6 +2,7 @@
 
 #include "index/index_db.hpp"
 #include "index/indexer.hpp"
+#include "index/sqlite.hpp"
 #include "note/note_file.hpp"
 #include "store/note_store.hpp"
 #include "testing/temp_vault.hpp"
@@ -120,6 +121,30 @@ TEST_F(VaultCompare, ARecheckSeesWhatASecondWriterDid) {
   auto done = recheck_change(*vault, **again, true);
   ASSERT_TRUE(is_ok(done));
   EXPECT_FALSE(*done);
+}
+
+// Differences only the full-text table, a deleted row or a folder's name
+// show: each is found, and nothing else is.
+TEST_F(VaultCompare, StaleFullTextDeletedRowsAndFoldersNamedLikeNotes) {
+  indexed_file("notes/fts.md", "fts", "Fresh", "words");
+  ASSERT_TRUE(is_ok(run_statement(vault->db(), "UPDATE notes_fts SET title = 'Stale' WHERE note_id = 'fts'")));
+  indexed_file("notes/back.md", "back", "Back", "kept");
+  const std::string bytes = tv.read_file("notes/back.md");
+  ASSERT_TRUE(is_ok(delete_note(*vault, "back")));
+  tv.write_file("notes/back.md", bytes);  // put back by hand
+  indexed_file("notes/folder.md/inner.md", "inner", "Inner", "in a folder named like a note");
+
+  const VaultComparison c = compare();
+  EXPECT_EQ(c.files, 3u);  // the folder is no file
+  ASSERT_EQ(c.to_index.size(), 2u);
+  EXPECT_EQ(c.to_index[0].note.frontmatter.id, "back");
+  EXPECT_TRUE(c.to_index[0].is_new);
+  EXPECT_EQ(c.to_index[1].note.frontmatter.id, "fts");
+  EXPECT_FALSE(c.to_index[1].is_new);
+  EXPECT_EQ(c.to_index[1].differs, std::vector<std::string>{"body"});
+  EXPECT_TRUE(c.gone.empty());
+  EXPECT_TRUE(c.unreadable.empty());
+  EXPECT_EQ(c.live_rows, 2u);
 }
 
 }  // namespace
