@@ -53,4 +53,11 @@ std::string base36(std::span<const unsigned char> big_endian) {
   return out;
 }
 
+std::string base36_digits(std::span<const unsigned char> big_endian, std::size_t count) {
+  std::string digits = base36(big_endian);
+  if (digits.size() < count) digits.insert(0, count - digits.size(), '0');
+  digits.resize(count);
+  return digits;
+}
+
 }  // namespace core

@@ -57,5 +57,16 @@ TEST(Base36, AgreesWithPlainLongDivision) {
   }
 }
 
+// Identifiers take a fixed number of leading digits: a digest of zeros (what
+// a failed hash leaves) must still give that many, not the empty text.
+TEST(Base36, DigitsAlwaysHaveTheAskedCount) {
+  const std::vector<unsigned char> zero(64, 0);
+  EXPECT_EQ(base36_digits(zero, 23), std::string(23, '0'));
+  EXPECT_EQ(base36_digits(std::vector<unsigned char>{36}, 4), "0010");
+  std::vector<unsigned char> big(64, 0xab);
+  EXPECT_EQ(base36_digits(big, 32), base36(big).substr(0, 32));
+  EXPECT_EQ(base36_digits(big, 0), "");
+}
+
 }  // namespace
 }  // namespace core

@@ -8,7 +8,10 @@ std::string to_text(const CoreError& error) {
     case ErrorKind::Database: return "database error: " + error.detail();
     case ErrorKind::Yaml: return "YAML error: " + error.detail();
     case ErrorKind::Json: return "JSON error: " + error.detail();
-    case ErrorKind::Message: return error.detail();
+    case ErrorKind::Message:
+    case ErrorKind::NotFound:
+    case ErrorKind::Conflict:
+    case ErrorKind::Invalid: return error.detail();
   }
   return error.detail();  // unreachable: every kind is handled above
 }

@@ -1,5 +1,78 @@
 #include "base/files.hpp"
 
+#include <cerrno>
+#include <cstdint>
+#include <system_error>
+
+// What every platform shares: the fault seam, the Io error, the temporary
+// names, and the helpers built from the platform's calls.
+
+namespace core {
+namespace {
+
+#ifdef BT_FILE_FAULTS
+std::function<int(FileCall, const std::filesystem::path&)>& fault_hook() {
+  static std::function<int(FileCall, const std::filesystem::path&)> hook;
+  return hook;
+}
+
+// The errno a test wants `call` on `path` to fail with, or 0.
+int injected_hook(FileCall call, const std::filesystem::path& path) {
+  const auto& hook = fault_hook();
+  return hook ? hook(call, path) : 0;
+}
+#else
+constexpr int injected_hook(FileCall, const std::filesystem::path&) { return 0; }
+#endif
+
+}  // namespace
+
+#ifdef BT_FILE_FAULTS
+void set_file_fault(std::function<int(FileCall, const std::filesystem::path&)> fault) {
+  fault_hook() = std::move(fault);
+}
+#endif
+
+int injected_file_fault(FileCall call, const std::filesystem::path& path) { return injected_hook(call, path); }
+
+CoreError io_error(int error_number) { return CoreError::io(std::generic_category().message(error_number)); }
+
+std::filesystem::path temp_path_beside(const std::filesystem::path& target, std::string_view tag) {
+  constexpr std::size_t kNameKept = 200;
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "." + string.
+  std::string name = ".";
+  name += path_utf8(target.filename()).substr(0, kNameKept);
+  name += '.';
+  name += tag;
+  name += ".tmp";
+  return target.parent_path() / utf8_path(name);
+}
+
+std::optional<FileStamp> file_stamp(const std::filesystem::path& path) {
+  const auto st = file_status(path, true);
+  if (!st) return std::nullopt;
+  return FileStamp{st->size, st->modified_ns, st->changed_ns, st->device, st->inode, st->kind == EntryKind::Folder};
+}
+
+Result<bool> create_new_file(const std::filesystem::path& path, std::string_view text) {
+  if (const int error = injected_file_fault(FileCall::Create, path)) return std::unexpected(io_error(error));
+  auto created = create_exclusive(path, 0666);
+  if (!created) {
+    if (created.error() == EEXIST) return false;
+    return std::unexpected(io_error(created.error()));
+  }
+  auto written = write_all(created->get(), text);
+  if (written) written = created->close();
+  if (!written) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);  // the half-made file goes, whatever the fault seam says
+    return std::unexpected(std::move(written.error()));
+  }
+  return true;
+}
+
+}  // namespace core
+
 #ifndef _WIN32  // files_windows.cpp holds the Windows side
 
 #include <dirent.h>
@@ -8,10 +81,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdint>
 #include <memory>
-#include <system_error>
 
 namespace core {
 namespace {
@@ -23,9 +93,37 @@ std::string kind_of(mode_t mode) {
   return "of an unknown kind";
 }
 
-}  // namespace
+int injected(FileCall call, const std::filesystem::path& path) { return injected_file_fault(call, path); }
 
-CoreError io_error(int error_number) { return CoreError::io(std::generic_category().message(error_number)); }
+std::int64_t nanoseconds(const struct timespec& t) {
+  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+FileStatus status_of(const struct stat& st) {
+  FileStatus status;
+  if (S_ISREG(st.st_mode)) status.kind = EntryKind::Regular;
+  else if (S_ISDIR(st.st_mode)) status.kind = EntryKind::Folder;
+  else if (S_ISLNK(st.st_mode)) status.kind = EntryKind::Link;
+  status.size = static_cast<std::uintmax_t>(st.st_size);
+#ifdef __APPLE__
+  status.modified_ns = nanoseconds(st.st_mtimespec);
+  status.changed_ns = nanoseconds(st.st_ctimespec);
+#else
+  status.modified_ns = nanoseconds(st.st_mtim);
+  status.changed_ns = nanoseconds(st.st_ctim);
+#endif
+  status.device = static_cast<std::uintmax_t>(st.st_dev);
+  status.inode = static_cast<std::uintmax_t>(st.st_ino);
+  status.links = static_cast<std::uintmax_t>(st.st_nlink);
+  status.mode = static_cast<unsigned>(st.st_mode & 07777);
+  return status;
+}
+
+struct CloseDir {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+}  // namespace
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
   if (this != &other) {
@@ -81,6 +179,7 @@ Result<void> write_all(int fd, std::string_view text) {
 }
 
 Result<void> flush_file(int fd) {
+  if (const int error = injected(FileCall::Flush, {})) return std::unexpected(io_error(error));
 #ifdef __APPLE__
   // fsync on macOS leaves the data in the drive's cache; F_FULLFSYNC asks
   // the drive to write it (file systems that refuse it get fsync).
@@ -93,6 +192,7 @@ Result<void> flush_file(int fd) {
 }
 
 Result<void> flush_folder(const std::filesystem::path& dir) {
+  if (const int error = injected(FileCall::FlushFolder, dir)) return std::unexpected(io_error(error));
   UniqueFd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder) return std::unexpected(io_error(errno));
   // Some file systems refuse to flush a folder (EINVAL); their renames are
@@ -102,6 +202,7 @@ Result<void> flush_folder(const std::filesystem::path& dir) {
 }
 
 int rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int error = injected(FileCall::Rename, to)) return error;
 #ifdef __APPLE__
   if (::renamex_np(from.c_str(), to.c_str(), RENAME_EXCL) == 0) return 0;
 #else
@@ -112,46 +213,68 @@ int rename_no_replace(const std::filesystem::path& from, const std::filesystem::
   return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
+Result<void> rename_replacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int error = injected(FileCall::Rename, to)) return std::unexpected(io_error(error));
+  if (::rename(from.c_str(), to.c_str()) != 0) return std::unexpected(io_error(errno));
+  return {};
+}
+
+int link_file(const std::filesystem::path& existing, const std::filesystem::path& new_name) {
+  if (const int error = injected(FileCall::Link, new_name)) return error;
+  return ::link(existing.c_str(), new_name.c_str()) == 0 ? 0 : errno;
+}
+
+Result<void> remove_file(const std::filesystem::path& path) {
+  if (const int error = injected(FileCall::Remove, path)) return std::unexpected(io_error(error));
+  if (::unlink(path.c_str()) != 0) return std::unexpected(io_error(errno));
+  return {};
+}
+
 bool entry_exists(const std::filesystem::path& path) {
   struct stat info {};
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-std::filesystem::path utf8_path(std::string_view text) { return std::filesystem::path(text); }
 
-std::string path_utf8(const std::filesystem::path& path) { return path.native(); }
+
 
 namespace {
 
-std::int64_t nanoseconds(const struct timespec& t) {
-  return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+Result<void> copy_into(int in, int out) {
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t n = ::read(in, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::unexpected(io_error(errno));
+    if (n == 0) return {};
+    if (auto written = write_all(out, std::string_view(buffer, static_cast<std::size_t>(n))); !written) return written;
+  }
 }
-
-FileStatus status_of(const struct stat& st) {
-  FileStatus status;
-  if (S_ISREG(st.st_mode)) status.kind = EntryKind::Regular;
-  else if (S_ISDIR(st.st_mode)) status.kind = EntryKind::Folder;
-  else if (S_ISLNK(st.st_mode)) status.kind = EntryKind::Link;
-  status.size = static_cast<std::uintmax_t>(st.st_size);
-#ifdef __APPLE__
-  status.modified_ns = nanoseconds(st.st_mtimespec);
-  status.changed_ns = nanoseconds(st.st_ctimespec);
-#else
-  status.modified_ns = nanoseconds(st.st_mtim);
-  status.changed_ns = nanoseconds(st.st_ctim);
-#endif
-  status.device = static_cast<std::uintmax_t>(st.st_dev);
-  status.inode = static_cast<std::uintmax_t>(st.st_ino);
-  status.links = static_cast<std::uintmax_t>(st.st_nlink);
-  status.mode = static_cast<unsigned>(st.st_mode & 07777);
-  return status;
-}
-
-struct CloseDir {
-  void operator()(DIR* dir) const { ::closedir(dir); }
-};
 
 }  // namespace
+
+Result<void> copy_file_synced(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int error = injected(FileCall::Copy, to)) return std::unexpected(io_error(error));
+  UniqueFd in(::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!in) return std::unexpected(io_error(errno));
+  struct stat info {};
+  if (::fstat(in.get(), &info) != 0) return std::unexpected(io_error(errno));
+  if (!S_ISREG(info.st_mode)) return std::unexpected(CoreError::io("not a regular file (" + kind_of(info.st_mode) + ")"));
+  UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777));
+  if (!out) return std::unexpected(io_error(errno));  // nothing of this copy's is at `to`
+  auto copied = [&]() -> Result<void> {
+    (void)::fchmod(out.get(), info.st_mode & 07777);  // bits the umask took from the new file
+    if (auto ok = copy_into(in.get(), out.get()); !ok) return ok;
+    if (auto ok = flush_file(out.get()); !ok) return ok;
+    return out.close();
+  }();
+  if (!copied) (void)::unlink(to.c_str());
+  return copied;
+}
+
+std::filesystem::path utf8_path(std::string_view text) { return std::filesystem::path(text); }
+
+std::string path_utf8(const std::filesystem::path& path) { return path.native(); }
 
 SysResult<FileStatus> file_status(const std::filesystem::path& path, bool follow) {
   struct stat st {};
@@ -165,24 +288,10 @@ SysResult<FileStatus> file_status(int fd) {
   return status_of(st);
 }
 
-SysResult<UniqueFd> create_new_file(const std::filesystem::path& path, unsigned mode) {
+SysResult<UniqueFd> create_exclusive(const std::filesystem::path& path, unsigned mode) {
   UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, static_cast<mode_t>(mode)));
   if (!fd) return std::unexpected(errno);
   return fd;
-}
-
-SysResult<UniqueFd> open_for_reading(const std::filesystem::path& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) return std::unexpected(errno);
-  return fd;
-}
-
-SysResult<std::size_t> read_some(int fd, char* buffer, std::size_t size) {
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, size);
-    if (n >= 0) return static_cast<std::size_t>(n);
-    if (errno != EINTR) return std::unexpected(errno);
-  }
 }
 
 void set_mode(int fd, unsigned mode) { (void)::fchmod(fd, static_cast<mode_t>(mode & 07777)); }
@@ -195,16 +304,6 @@ bool write_protected(const std::filesystem::path& path) {
 
 int folder_writable(const std::filesystem::path& dir) {
   return ::access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
-}
-
-int replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-int remove_file(const std::filesystem::path& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
-
-int hard_link(const std::filesystem::path& existing, const std::filesystem::path& name) {
-  return ::link(existing.c_str(), name.c_str()) == 0 ? 0 : errno;
 }
 
 SysResult<std::vector<std::string>> list_subfolders(const std::filesystem::path& dir) {

@@ -7,11 +7,11 @@
 // through these or through std::filesystem with an error_code.
 //
 // This is the platform seam: files.cpp holds the POSIX calls (Linux and
-// macOS), files_windows.cpp the Windows ones (wide-character APIs; errors
-// are translated to the errno values the POSIX side gives, so callers and
-// texts are the same). Text that names a file is UTF-8 on every platform:
-// build paths from it with utf8_path, never with path(std::string), which
-// Windows reads in the ANSI code page.
+// macOS) and what every platform shares, files_windows.cpp the Windows
+// calls (wide-character APIs; errors are translated to the errno values
+// the POSIX side gives, so callers and texts are the same). Text that names
+// a file is UTF-8 on every platform: build paths from it with utf8_path,
+// never with path(std::string), which Windows reads in the ANSI code page.
 
 #include "base/error.hpp"
 
@@ -19,12 +19,28 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 namespace core {
+
+// The calls below that a test may make fail, to see that a change that
+// fails at any step loses nothing and leaves nothing behind.
+enum class FileCall { Flush, FlushFolder, Rename, Link, Remove, Copy, Create };
+
+#ifdef BT_FILE_FAULTS
+// Test builds only: `fault` is asked before each such call with the path it
+// acts on (for a rename or a link, the new name) and returns the errno the
+// call then fails with, or 0 to let it run. An empty function: no faults.
+void set_file_fault(std::function<int(FileCall, const std::filesystem::path&)> fault);
+#endif
+// The errno the fault seam wants `call` on `path` to fail with, or 0 (always
+// 0 outside test builds). For the helpers here, on every platform.
+int injected_file_fault(FileCall call, const std::filesystem::path& path);
 
 // The Io error for an errno value: "IO error: " + the system's description.
 CoreError io_error(int error_number);
@@ -78,6 +94,17 @@ class UniqueFd {
 // system's write lock could race.
 int rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to);
 
+// Renames `from` over `to`, replacing what is there. Fails with Io.
+[[nodiscard]] Result<void> rename_replacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Makes `new_name` a second name of the file `existing`: 0, or the errno
+// (EEXIST when the name is taken, EPERM or EXDEV where the file system has
+// no hard links or the names lie on two).
+int link_file(const std::filesystem::path& existing, const std::filesystem::path& new_name);
+
+// Removes the file or link `path` (never a folder). Fails with Io.
+[[nodiscard]] Result<void> remove_file(const std::filesystem::path& path);
+
 // Whether an entry of any kind exists at `path` (a dangling link counts).
 bool entry_exists(const std::filesystem::path& path);
 
@@ -85,7 +112,8 @@ bool entry_exists(const std::filesystem::path& path);
 template <typename T>
 using SysResult = std::expected<T, int>;
 
-// The path that UTF-8 `text` names, and a path's UTF-8 text.
+// The path that UTF-8 `text` names (bytes that are not UTF-8 become U+FFFD
+// where names are UTF-16), and a path's UTF-8 text.
 std::filesystem::path utf8_path(std::string_view text);
 std::string path_utf8(const std::filesystem::path& path);
 
@@ -93,7 +121,7 @@ enum class EntryKind { Regular, Folder, Link, Other };
 
 // What stat (follow) or lstat says of an entry. `device` and `inode` tell
 // one file from another (Windows: volume serial and file index); `links`
-// counts its names (a folder's on Linux: 2 + its subfolders).
+// counts its names (a folder's on Linux: 2 + its subfolders; on Windows 1).
 struct FileStatus {
   EntryKind kind = EntryKind::Other;
   std::uintmax_t size = 0;
@@ -107,38 +135,57 @@ struct FileStatus {
 SysResult<FileStatus> file_status(const std::filesystem::path& path, bool follow);
 SysResult<FileStatus> file_status(int fd);
 
-// Creates `path`, which must not exist, for writing; `mode` before the
-// umask (Windows: ignored). errno EEXIST when the name is taken.
-SysResult<UniqueFd> create_new_file(const std::filesystem::path& path, unsigned mode);
-// Opens an existing file for reading.
-SysResult<UniqueFd> open_for_reading(const std::filesystem::path& path);
-// Reads up to `size` bytes, going on after EINTR: the count, 0 at the end.
-SysResult<std::size_t> read_some(int fd, char* buffer, std::size_t size);
-// Gives the open file `fd` the permission bits `mode`; a failure changes nothing.
+// Creates `path`, which must not exist, open for writing; `mode` before
+// the umask (Windows: ignored). errno EEXIST when the name is taken.
+SysResult<UniqueFd> create_exclusive(const std::filesystem::path& path, unsigned mode);
+// Gives the open file `fd` the permission bits `mode`; a failure changes
+// nothing (Windows: nothing to give, see files_windows.cpp).
 void set_mode(int fd, unsigned mode);
 // Whether this process may not write the existing file `path`: no write
-// bit at all (root included), or no access for this user. False for a
-// missing file.
+// bit at all (root included), or no access for this user (Windows: the
+// read-only attribute). False for a missing file.
 bool write_protected(const std::filesystem::path& path);
-
 // Whether this user may make and remove entries in the folder `dir`: 0 or
 // the errno (Windows: only that the folder is there; its access lists are
 // left to the write itself).
 int folder_writable(const std::filesystem::path& dir);
 
-// Renames `from` over `to`, replacing a file there: 0 or the errno.
-// Windows: a file another program holds open without sharing (a virus
-// scanner, an indexer) is retried for up to a second.
-int replace_file(const std::filesystem::path& from, const std::filesystem::path& to);
-// Removes the file or link `path`: 0 or the errno.
-int remove_file(const std::filesystem::path& path);
-// Gives the file `existing` the second name `name`: 0 or the errno
-// (EEXIST when taken; another value where the file system has no links).
-int hard_link(const std::filesystem::path& existing, const std::filesystem::path& name);
-
 // The names of the real folders in `dir` (links to folders left out), in
 // listing order; reads the kinds the listing carries, without a call per
-// entry.
+// entry. UTF-8.
 SysResult<std::vector<std::string>> list_subfolders(const std::filesystem::path& dir);
+
+// What a file was when it was read: a write to it, or another file put in
+// its place, changes one of these (the change time moves on every write,
+// also on one that keeps the size and lands within the same clock tick of
+// the modification time).
+struct FileStamp {
+  std::uintmax_t size = 0;
+  std::int64_t modified_ns = 0;
+  std::int64_t changed_ns = 0;
+  std::uintmax_t device = 0;
+  std::uintmax_t inode = 0;
+  bool folder = false;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file `path` leads to (through links); nullopt when it
+// cannot be read.
+std::optional<FileStamp> file_stamp(const std::filesystem::path& path);
+
+// A temporary name beside `target`: "." + its file name (cut to 200 bytes,
+// so the name stays within the file system's 255) + "." + `tag` + ".tmp".
+// Leading with "." keeps it out of folder listings and of the notes walk
+// (it does not end in ".md").
+std::filesystem::path temp_path_beside(const std::filesystem::path& target, std::string_view tag);
+
+// Creates `path`, which must not exist, holding `text`. False when the name
+// is taken; fails with Io otherwise, leaving no file.
+[[nodiscard]] Result<bool> create_new_file(const std::filesystem::path& path, std::string_view text);
+
+// Copies the regular file `from` to `to`, which must not exist, with its
+// permission bits, and flushes the copy to disk. Fails with Io; a partial
+// `to` is then removed.
+[[nodiscard]] Result<void> copy_file_synced(const std::filesystem::path& from, const std::filesystem::path& to);
 
 }  // namespace core

@@ -79,5 +79,28 @@ TEST(RenameNoReplace, NeverReplacesAnEntryOfAnyKind) {
   EXPECT_TRUE(entry_exists(d / "free"));
 }
 
+// A copy keeps the bytes and the permission bits, never replaces a file,
+// and copies only regular files.
+TEST(CopyFileSynced, CopiesARegularFileToAFreeName) {
+  testing::TempDir dir;
+  const fs::path d = dir.path();
+  std::ofstream(d / "from", std::ios::binary) << "bytes";
+  fs::permissions(d / "from", fs::perms(0640));
+  ASSERT_TRUE(testing::is_ok(copy_file_synced(d / "from", d / "to")));
+  EXPECT_EQ(*read_regular_file(d / "to", 1 << 20), "bytes");
+#ifndef _WIN32  // Windows keeps no mode bits but read-only
+  EXPECT_EQ(fs::status(d / "to").permissions(), fs::perms(0640));
+#endif
+
+  EXPECT_EQ(to_text(copy_file_synced(d / "from", d / "to").error()), "IO error: File exists");
+  EXPECT_EQ(*read_regular_file(d / "to", 1 << 20), "bytes");
+  if (testing::kHasNamedPipes) {
+    testing::make_named_pipe(d / "pipe");
+    EXPECT_EQ(to_text(copy_file_synced(d / "pipe", d / "pipe-copy").error()), "IO error: not a regular file (a named pipe)");
+    EXPECT_FALSE(entry_exists(d / "pipe-copy"));
+  }
+  EXPECT_EQ(temp_path_beside(d / std::string(250, 'n'), "tag").filename().string(), "." + std::string(200, 'n') + ".tag.tmp");
+}
+
 }  // namespace
 }  // namespace core

@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <system_error>
+#include <vector>
 
 // The Windows side of the file helpers. Paths go to the wide-character
 // APIs; a long absolute path (over the old 260-character limit) gets the
@@ -152,6 +154,8 @@ int with_share_retry(Move move) {
   }
 }
 
+int injected(FileCall call, const fs::path& path) { return injected_file_fault(call, path); }
+
 std::string kind_of(DWORD type) {
   if (type == FILE_TYPE_PIPE) return "a named pipe";
   if (type == FILE_TYPE_CHAR) return "a device";
@@ -159,8 +163,6 @@ std::string kind_of(DWORD type) {
 }
 
 }  // namespace
-
-CoreError io_error(int error_number) { return CoreError::io(std::generic_category().message(error_number)); }
 
 UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
   if (this != &other) {
@@ -233,11 +235,13 @@ Result<void> write_all(int fd, std::string_view text) {
 }
 
 Result<void> flush_file(int fd) {
+  if (const int error = injected(FileCall::Flush, {})) return std::unexpected(io_error(error));
   if (!FlushFileBuffers(handle_of(fd))) return std::unexpected(io_error(last_errno()));
   return {};
 }
 
 Result<void> flush_folder(const std::filesystem::path& dir) {
+  if (const int error = injected(FileCall::FlushFolder, dir)) return std::unexpected(io_error(error));
   // Windows cannot flush a folder; the renames that need it are made with
   // MOVEFILE_WRITE_THROUGH instead. What is left is the check that the
   // folder is there, as on POSIX.
@@ -248,6 +252,7 @@ Result<void> flush_folder(const std::filesystem::path& dir) {
 }
 
 int rename_no_replace(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int error = injected(FileCall::Rename, to)) return error;
   const std::wstring source = wide(from), target = wide(to);
   // Without MOVEFILE_REPLACE_EXISTING the move fails when `to` exists, in
   // one step; without MOVEFILE_COPY_ALLOWED it fails across volumes (EXDEV).
@@ -267,22 +272,10 @@ SysResult<FileStatus> file_status(const std::filesystem::path& path, bool follow
 
 SysResult<FileStatus> file_status(int fd) { return status_of(handle_of(fd), true); }
 
-SysResult<UniqueFd> create_new_file(const std::filesystem::path& path, unsigned /*mode*/) {
+SysResult<UniqueFd> create_exclusive(const std::filesystem::path& path, unsigned /*mode*/) {
   Handle h = open_handle(path, GENERIC_WRITE, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
   if (!h) return std::unexpected(last_errno());
   return as_fd(h, _O_BINARY);
-}
-
-SysResult<UniqueFd> open_for_reading(const std::filesystem::path& path) {
-  Handle h = open_handle(path, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  if (!h) return std::unexpected(last_errno());
-  return as_fd(h, _O_RDONLY | _O_BINARY);
-}
-
-SysResult<std::size_t> read_some(int fd, char* buffer, std::size_t size) {
-  const int n = ::_read(fd, buffer, static_cast<unsigned>(std::min<std::size_t>(size, INT_MAX)));
-  if (n < 0) return std::unexpected(errno);
-  return static_cast<std::size_t>(n);
 }
 
 void set_mode(int /*fd*/, unsigned /*mode*/) {
@@ -301,20 +294,53 @@ int folder_writable(const std::filesystem::path& dir) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : ENOTDIR;
 }
 
-int replace_file(const std::filesystem::path& from, const std::filesystem::path& to) {
+Result<void> rename_replacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int error = injected(FileCall::Rename, to)) return std::unexpected(io_error(error));
   const std::wstring source = wide(from), target = wide(to);
-  return with_share_retry([&] {
+  const int error = with_share_retry([&] {
     return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   });
+  if (error != 0) return std::unexpected(io_error(error));
+  return {};
 }
 
-int remove_file(const std::filesystem::path& path) {
+Result<void> remove_file(const std::filesystem::path& path) {
+  if (const int error = injected(FileCall::Remove, path)) return std::unexpected(io_error(error));
   const std::wstring name = wide(path);
-  return with_share_retry([&] { return DeleteFileW(name.c_str()); });
+  if (const int error = with_share_retry([&] { return DeleteFileW(name.c_str()); }); error != 0)
+    return std::unexpected(io_error(error));
+  return {};
 }
 
-int hard_link(const std::filesystem::path& existing, const std::filesystem::path& name) {
-  return CreateHardLinkW(wide(name).c_str(), wide(existing).c_str(), nullptr) ? 0 : last_errno();
+int link_file(const std::filesystem::path& existing, const std::filesystem::path& new_name) {
+  if (const int error = injected(FileCall::Link, new_name)) return error;
+  return CreateHardLinkW(wide(new_name).c_str(), wide(existing).c_str(), nullptr) ? 0 : last_errno();
+}
+
+Result<void> copy_file_synced(const std::filesystem::path& from, const std::filesystem::path& to) {
+  if (const int error = injected(FileCall::Copy, to)) return std::unexpected(io_error(error));
+  Handle in = open_handle(from, GENERIC_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  if (!in) return std::unexpected(io_error(last_errno()));
+  if (const DWORD type = GetFileType(in.get()); type != FILE_TYPE_DISK)
+    return std::unexpected(CoreError::io("not a regular file (" + kind_of(type) + ")"));
+  auto out = create_exclusive(to, 0666);
+  if (!out) return std::unexpected(io_error(out.error()));  // nothing of this copy's is at `to`
+  auto copied = [&]() -> Result<void> {
+    char buffer[1 << 16];
+    for (;;) {
+      DWORD n = 0;
+      if (!ReadFile(in.get(), buffer, sizeof buffer, &n, nullptr)) return std::unexpected(io_error(last_errno()));
+      if (n == 0) break;
+      if (auto written = write_all(out->get(), std::string_view(buffer, n)); !written) return written;
+    }
+    if (auto ok = flush_file(out->get()); !ok) return ok;
+    return out->close();
+  }();
+  if (!copied) {
+    std::error_code ec;
+    fs::remove(to, ec);
+  }
+  return copied;
 }
 
 SysResult<std::vector<std::string>> list_subfolders(const std::filesystem::path& dir) {

@@ -39,7 +39,7 @@ using MdAlgorithm = std::unique_ptr<EVP_MD, FreeMdAlgorithm>;
 class Sha3 {
  public:
   // SHA3-512 of `data`. OpenSSL fails here only when it cannot allocate;
-  // the digest then stays zero, which still yields a well-formed identifier.
+  // the digest then stays zero, which base36_digits still writes as digits.
   Digest digest(std::string_view data) {
     Digest digest{};
     unsigned int size = 0;
@@ -111,7 +111,7 @@ std::string make_fingerprint() {
   }
   append_be(material, static_cast<std::uint64_t>(process_id()), 16);
   append_be(material, std::hash<std::thread::id>{}(std::this_thread::get_id()), 16);
-  return base36(sha3_512(material)).substr(0, 32);
+  return base36_digits(sha3_512(material), 32);
 }
 
 struct ThreadState {
@@ -149,7 +149,7 @@ std::string new_note_id() {
   input += state.fingerprint;
 
   std::string id(1, kBase36[10 + draws.below(26)]);
-  id += base36(sha3_512(input)).substr(0, 23);
+  id += base36_digits(sha3_512(input), 23);
   return id;
 }
 

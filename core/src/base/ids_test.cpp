@@ -33,9 +33,13 @@ TEST(Ids, TimestampFractionTakesTheShortestExactWidth) {
 }
 
 TEST(Ids, TimestampsSortAsTextInTimeOrder) {
-  std::vector<std::string> texts = {"2024-05-28T09:30:12+00:00", "2024-05-28T09:30:12.000000100+00:00",
-                                    "2024-05-28T09:30:12.000001+00:00", "2024-05-28T09:30:12.500+00:00"};
-  EXPECT_TRUE(std::is_sorted(texts.begin(), texts.end()));
+  // Each width of fraction against the next instant, and a whole second
+  // (no fraction at all) against the instants just before and after it.
+  const sys_time<nanoseconds> base = sys_days{2024y / 5 / 28} + 9h + 30min + 12s;
+  std::vector<std::string> texts;
+  for (nanoseconds at : std::initializer_list<nanoseconds>{-1ns, 0ns, 100ns, 1us, 1001ns, 500ms, 999999999ns, 1s})
+    texts.push_back(format_timestamp(base + at));
+  EXPECT_TRUE(std::is_sorted(texts.begin(), texts.end())) << testing::PrintToString(texts);
   std::string now = now_timestamp();
   EXPECT_TRUE(now.ends_with("+00:00")) << now;
 }

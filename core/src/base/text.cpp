@@ -147,4 +147,19 @@ bool is_valid_utf8(std::string_view bytes) {
   return true;
 }
 
+std::string lossy_utf8(std::string_view bytes) {
+  if (is_valid_utf8(bytes)) return std::string(bytes);
+  std::string out;
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  const auto size = static_cast<int32_t>(bytes.size());
+  for (int32_t i = 0; i < size;) {
+    const int32_t start = i;
+    UChar32 c = 0;
+    U8_NEXT(data, i, size, c);
+    if (c < 0) out.append("\xEF\xBF\xBD");
+    else out.append(bytes.substr(static_cast<size_t>(start), static_cast<size_t>(i - start)));
+  }
+  return out;
+}
+
 }  // namespace core

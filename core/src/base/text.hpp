@@ -35,4 +35,8 @@ std::string unicode_lower(std::string_view text);
 // Whether `bytes` is well-formed UTF-8.
 bool is_valid_utf8(std::string_view bytes);
 
+// `bytes` with each maximal ill-formed subsequence replaced by one U+FFFD,
+// as the usual lossy decoders do (a valid text comes back as it is).
+std::string lossy_utf8(std::string_view bytes);
+
 }  // namespace core

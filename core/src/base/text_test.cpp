@@ -55,5 +55,17 @@ TEST(Text, Utf8Validation) {
   }
 }
 
+// One replacement for each maximal ill-formed piece: the paths the index
+// stores and the paths the configuration shows repair a text alike.
+TEST(Text, LossyUtf8ReplacesEachIllFormedPieceOnce) {
+  const std::string r = "\xEF\xBF\xBD";
+  struct Case { std::string in, out; };
+  for (const Case& c : {Case{"plain", "plain"}, Case{"v\xFE", "v" + r}, Case{"a\xE2\x82", "a" + r},
+                        Case{"\xE2\x82\xAC", "\xE2\x82\xAC"}, Case{"\xED\xA0\x80", r + r + r},
+                        Case{"\xF0\x9F\x98x", r + "x"}, Case{"\xC0\xAF", r + r}, Case{"\x80\x80", r + r},
+                        Case{"", ""}})
+    EXPECT_EQ(lossy_utf8(c.in), c.out) << c.in;
+}
+
 }  // namespace
 }  // namespace core

@@ -1,9 +1,10 @@
 #include "config/config.hpp"
 
+#include "base/process.hpp"
+
 #include "config/strict_json.hpp"
 #include "base/files.hpp"
 #include "base/ids.hpp"
-#include "base/process.hpp"
 #include "base/text.hpp"
 
 #include <nlohmann/json.hpp>
@@ -13,6 +14,10 @@
 
 namespace core {
 namespace {
+
+// A configuration file is a few kilobytes; the bound keeps a runaway file,
+// or a link to a device, from being read without end.
+constexpr std::size_t kConfigFileMaxBytes = std::size_t{16} << 20;
 
 using nlohmann::json;
 
@@ -140,49 +145,8 @@ std::expected<VaultLibrarySnapshot, std::string> parse_settings(std::string_view
   return snapshot;
 }
 
-// How many bytes follow `lead` in a well-formed sequence; -1 when `lead`
-// cannot start one.
-int continuation_count(unsigned char lead) {
-  if (lead < 0x80) return 0;
-  if (lead >= 0xC2 && lead <= 0xDF) return 1;
-  if (lead >= 0xE0 && lead <= 0xEF) return 2;
-  if (lead >= 0xF0 && lead <= 0xF4) return 3;
-  return -1;
-}
-
-// Whether `byte` may follow `lead` as its first continuation byte. The range
-// narrows after E0, ED, F0 and F4 to exclude overlong forms, surrogates and
-// code points past U+10FFFF.
-bool fits_second(unsigned char lead, unsigned char byte) {
-  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
-  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
-  return byte >= low && byte <= high;
-}
-
-// `bytes` with each maximal ill-formed subsequence replaced by one U+FFFD,
-// as the usual lossy decoders do.
-std::string valid_utf8(std::string_view bytes) {
-  if (is_valid_utf8(bytes)) return std::string(bytes);
-  std::string out;
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    auto lead = static_cast<unsigned char>(bytes[i]);
-    int need = continuation_count(lead);
-    std::size_t taken = 1;
-    while (need > 0 && taken <= static_cast<std::size_t>(need) && i + taken < bytes.size()) {
-      auto next = static_cast<unsigned char>(bytes[i + taken]);
-      if (taken == 1 ? !fits_second(lead, next) : (next < 0x80 || next > 0xBF)) break;
-      ++taken;
-    }
-    if (need >= 0 && taken == static_cast<std::size_t>(need) + 1) out.append(bytes.substr(i, taken));
-    else out.append("\xEF\xBF\xBD");
-    i += taken;
-  }
-  return out;
-}
-
 std::string normalized_vault_path(std::string_view text) {
-  std::string path = valid_utf8(path_utf8(expand_home(text)));
+  std::string path = lossy_utf8(path_utf8(expand_home(text)));
   std::replace(path.begin(), path.end(), '\\', '/');
   path = unicode_lower(path);
   if (path.size() > 1) {
@@ -211,7 +175,7 @@ std::optional<std::string_view> last_component(std::string_view path) {
 
 std::string derived_label(std::string_view trimmed_path) {
   std::string expanded = path_utf8(expand_home(trimmed_path));
-  if (auto last = last_component(expanded)) return valid_utf8(*last);
+  if (auto last = last_component(expanded)) return lossy_utf8(*last);
   return std::string(trimmed_path);
 }
 
@@ -223,7 +187,7 @@ ConfigFileCheck check_file(const std::filesystem::path& file, Parse parse, T& ou
   std::error_code ec;
   const auto status = std::filesystem::status(file, ec);
   if (ec || !std::filesystem::exists(status)) return check;
-  auto text = read_whole_file(file);
+  auto text = read_regular_file(file, kConfigFileMaxBytes);
   if (!text) {
     check.state = ConfigFileState::Unreadable;
     check.problem = std::filesystem::is_directory(status) ? "is a folder" : "cannot be read";
@@ -279,7 +243,7 @@ VaultLibrarySnapshot load_vault_library() {
 }
 
 std::optional<std::string> read_settings_vault_path() {
-  auto text = read_whole_file(settings_file());
+  auto text = read_regular_file(settings_file(), kConfigFileMaxBytes);
   if (!text) return std::nullopt;
   auto parsed = parse_strict_json(*text);  // repeated keys do not matter here
   if (!parsed || !parsed->value.is_object()) return std::nullopt;

@@ -1,10 +1,12 @@
 #include "config/config.hpp"
 
+#include "testing/platform.hpp"
 #include "testing/scoped_env.hpp"
 #include "testing/temp_vault.hpp"
 #include "base/text.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <set>
@@ -75,6 +77,7 @@ TEST_F(ConfigTest, McpConfigReadsStrictlyOrAsDefaults) {
 }
 
 TEST_F(ConfigTest, MissingOrUnreadableFilesReadAsDefaultsWithoutCreatingAnything) {
+  BT_REQUIRE_LINKS();
   EXPECT_FALSE(load_mcp_config().enabled);
   EXPECT_TRUE(load_vault_library().vaults.empty());
   EXPECT_EQ(read_settings_vault_path(), std::nullopt);
@@ -83,6 +86,18 @@ TEST_F(ConfigTest, MissingOrUnreadableFilesReadAsDefaultsWithoutCreatingAnything
   fs::create_directories(dir() / "mcp.json");
   fs::create_directories(dir() / "settings.json");
   EXPECT_FALSE(load_mcp_config().enabled);
+  EXPECT_TRUE(load_vault_library().vaults.empty());
+  EXPECT_EQ(read_settings_vault_path(), std::nullopt);
+
+  // Read on every tool call: a named pipe, or a link to a device, in their
+  // place would hold the server forever or read without end.
+  fs::remove(dir() / "mcp.json");
+  fs::remove(dir() / "settings.json");
+  testing::make_named_pipe(dir() / "mcp.json");
+  fs::create_symlink("/dev/zero", dir() / "settings.json");
+  McpConfig config;
+  EXPECT_EQ(check_mcp_config(config).state, ConfigFileState::Unreadable);
+  EXPECT_FALSE(config.enabled);
   EXPECT_TRUE(load_vault_library().vaults.empty());
   EXPECT_EQ(read_settings_vault_path(), std::nullopt);
 }

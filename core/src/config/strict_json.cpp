@@ -3,7 +3,6 @@
 #include "base/text.hpp"
 
 #include <algorithm>
-#include <fstream>
 #include <iterator>
 #include <set>
 
@@ -93,17 +92,6 @@ bool repeats_any(const std::vector<RepeatedKey>& repeated, const JsonObjectPath&
   return std::any_of(repeated.begin(), repeated.end(), [&](const RepeatedKey& r) {
     return r.object_path == where && std::find(keys.begin(), keys.end(), r.key) != keys.end();
   });
-}
-
-std::optional<std::string> read_whole_file(const std::filesystem::path& file) {
-  std::error_code error;
-  // A directory opens as a stream on some systems and then reads as empty.
-  if (!std::filesystem::is_regular_file(file, error)) return std::nullopt;
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return std::nullopt;
-  return text;
 }
 
 }  // namespace core

@@ -47,8 +47,4 @@ struct StrictJson {
 bool repeats_any(const std::vector<RepeatedKey>& repeated, const JsonObjectPath& where,
                  std::initializer_list<std::string_view> keys);
 
-// The whole content of `file`; nullopt when it cannot be opened or read
-// (missing, a directory, no permission).
-[[nodiscard]] std::optional<std::string> read_whole_file(const std::filesystem::path& file);
-
 }  // namespace core

@@ -9,8 +9,6 @@
 namespace core {
 namespace {
 
-constexpr std::string_view kBuiltInVault = "~/Brask/vaults/default";
-
 bool looks_like_path(std::string_view text) {
   if (text.starts_with('/') || text.starts_with('\\') || text.starts_with('~')) return true;
   if (text.find_first_of("/\\") != std::string_view::npos) return true;

@@ -16,6 +16,9 @@
 
 namespace core {
 
+// The vault used when nothing else names one, before home expansion.
+inline constexpr std::string_view kBuiltInVault = "~/Brask/vaults/default";
+
 // The vault root for one tool call. With `vault` (the call's argument,
 // already trimmed and not blank): resolve_vault_argument against
 // load_vault_library(); when that gives nothing, the failure is

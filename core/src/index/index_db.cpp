@@ -75,7 +75,7 @@ constexpr std::string_view kFtsNoteIdIndex =
 constexpr std::string_view kLinkAnyTitleIndex =
     "CREATE INDEX IF NOT EXISTS bt_links_any_title_key ON links (lower(trim(COALESCE(target_title, ''))))";
 // The notes whose stored path is not spelled `notes/<folders>/<file>` plainly
-// (see kOddStoredPath in index_db.hpp); a folder listing reads the folder's
+// (see stored_path.hpp); a folder listing reads the folder's
 // range of plain paths and tests only these others in full.
 constexpr std::string_view kOddPathIndex =
     "CREATE INDEX IF NOT EXISTS bt_note_files_odd_path ON note_files (path) WHERE ";

@@ -5,22 +5,13 @@
 
 #include "index/sqlite.hpp"
 #include "index/statement_cache.hpp"
+#include "index/stored_path.hpp"  // kOddStoredPath, which the open adds an index for
 #include "base/error.hpp"
 
 #include <filesystem>
 #include <string_view>
 
 namespace core {
-
-// The notes whose stored path is not plainly `notes/<folders>/<file>`: it
-// does not begin with "notes/", or holds "\", an empty piece, "." or "..".
-// A plain path's folder is its text between "notes/" and the last "/"; only
-// the others need a full test. A term of SQL on `note_files`, written exactly
-// so in the partial index that finds these rows and in the statements that
-// use it (SQLite matches the two texts).
-inline constexpr std::string_view kOddStoredPath =
-    "(substr(path, 1, 6) <> 'notes/' OR instr(path, '\\') > 0 OR instr(path, '//') > 0 "
-    "OR instr(path, '/./') > 0 OR instr(path, '/../') > 0)";
 
 struct Vault {
   std::filesystem::path root;  // as passed to open_vault; note paths are built from it

@@ -3,12 +3,10 @@
 #include "index/lookups.hpp"
 #include "index/sqlite.hpp"
 #include "links/link_extract.hpp"
-#include "base/files.hpp"
 #include "base/ids.hpp"
 #include "base/text.hpp"
 
 #include <nlohmann/json.hpp>
-#include <unicode/utf8.h>
 
 #include <algorithm>
 #include <optional>
@@ -37,71 +35,6 @@ constexpr std::string_view kInsertLink =
     "INSERT INTO links (id, source_id, target_id, target_title, link_type, unresolved)\n"
     "             VALUES (?1, ?2, ?3, ?4, ?5, ?6)";
 constexpr std::string_view kMarkDeleted = "UPDATE note_files SET deleted_at = datetime('now') WHERE id = ?1";
-
-// Each maximal invalid sequence becomes one U+FFFD.
-std::string lossy_utf8(std::string_view bytes) {
-  if (is_valid_utf8(bytes)) return std::string(bytes);
-  std::string out;
-  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  const auto size = static_cast<int32_t>(bytes.size());
-  for (int32_t i = 0; i < size;) {
-    const int32_t start = i;
-    UChar32 c = 0;
-    U8_NEXT(data, i, size, c);
-    if (c < 0) out.append("\xEF\xBF\xBD");
-    else out.append(bytes.substr(static_cast<size_t>(start), static_cast<size_t>(i - start)));
-  }
-  return out;
-}
-
-// The components of `path` without the empty ones a trailing separator
-// leaves and without ".", so that "/v/" and "/v/." name the root "/v".
-std::vector<std::filesystem::path> parts_of(const std::filesystem::path& path) {
-  std::vector<std::filesystem::path> parts;
-  for (const auto& part : path)
-    if (!part.empty() && part != ".") parts.push_back(part);
-  return parts;
-}
-
-std::filesystem::path strip_root(const std::filesystem::path& root, const std::filesystem::path& path) {
-  const auto root_parts = parts_of(root);
-  const auto path_parts = parts_of(path);
-  if (root_parts.size() > path_parts.size() ||
-      !std::equal(root_parts.begin(), root_parts.end(), path_parts.begin()))
-    return path;
-  std::filesystem::path rest;
-  for (size_t i = root_parts.size(); i < path_parts.size(); ++i) rest /= path_parts[i];
-  return rest;
-}
-
-// Whether `text` is a path written with nothing parts_of would drop or
-// merge: not empty, no empty component ("//" or a trailing "/", a leading
-// "/" only as the root) and no "." component. Its components joined with
-// "/" then give back `text` itself.
-bool plain_path(std::string_view text) {
-  if (text.empty() || text.back() == '/') return false;
-  if (text.find("//") != std::string_view::npos) return false;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t slash = text.find('/', start);
-    const std::string_view part = text.substr(start, slash == std::string_view::npos ? slash : slash - start);
-    if (part == ".") return false;
-    if (slash == std::string_view::npos) return true;
-    start = slash + 1;
-  }
-}
-
-// What strip_root gives, found by comparing text, when both `root` and
-// `path` are plain and `path` is `root` + "/" + more: the rest, as text.
-// Nullopt when the case is not that simple (strip_root decides then).
-// Splitting paths into components costs more than indexing a short note.
-std::optional<std::string> plainly_under(std::string_view root, std::string_view path) {
-  if (root == "/" || path.size() <= root.size() + 1 || !path.starts_with(root) || path[root.size()] != '/')
-    return std::nullopt;
-  const std::string_view rest = path.substr(root.size() + 1);
-  if (rest.front() == '/' || !plain_path(root) || !plain_path(rest)) return std::nullopt;
-  return std::string(rest);
-}
 
 // The writer throws on invalid UTF-8; that is the only failure expected.
 Result<std::string> compact_json(const nlohmann::json& value) {
@@ -163,14 +96,6 @@ Result<void> write_link_rows(const Vault& vault, const Note& note) {
 }
 
 }  // namespace
-
-std::string stored_path(const std::filesystem::path& root, const std::filesystem::path& path) {
-  const std::string root_text = path_utf8(root), path_text = path_utf8(path);
-  std::optional<std::string> rest = plainly_under(root_text, path_text);
-  std::string text = lossy_utf8(rest ? *rest : strip_root(root, path).string());
-  std::replace(text.begin(), text.end(), '\\', '/');
-  return text;
-}
 
 Result<StoredJson> stored_json(const NoteFrontmatter& fm) {
   auto tags = compact_json(fm.tags);

@@ -4,6 +4,7 @@
 // nothing else writes to the index.
 
 #include "index/index_db.hpp"
+#include "index/stored_path.hpp"
 #include "base/error.hpp"
 #include "note/note.hpp"
 
@@ -12,12 +13,6 @@
 #include <string_view>
 
 namespace core {
-
-// The path stored for a note file: `path` relative to `root` when the root
-// is a component-wise prefix of it (else the whole path), as UTF-8 text
-// (invalid bytes become U+FFFD) with every "\" turned into "/".
-// Example: <root>/notes/work/a.md gives "notes/work/a.md".
-std::string stored_path(const std::filesystem::path& root, const std::filesystem::path& path);
 
 // The texts the index stores in tags_json and metas_json for a note with
 // frontmatter `fm`: compact JSON, metas in key order. Fails with Json when a

@@ -140,7 +140,6 @@ Result<std::string> Statement::column_text(int column) const {
 
 std::int64_t Statement::column_int64(int column) const { return sqlite3_column_int64(stmt_.get(), column); }
 
-double Statement::column_double(int column) const { return sqlite3_column_double(stmt_.get(), column); }
 
 bool Statement::column_is_null(int column) const {
   return sqlite3_column_type(stmt_.get(), column) == SQLITE_NULL;

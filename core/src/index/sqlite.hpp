@@ -83,7 +83,6 @@ class Statement {
   // `column_is_null` first for nullable columns.
   [[nodiscard]] Result<std::string> column_text(int column) const;
   std::int64_t column_int64(int column) const;
-  double column_double(int column) const;
   bool column_is_null(int column) const;
   int column_count() const;
 

@@ -12,10 +12,13 @@ struct RewrittenBody {
   std::size_t replaced = 0;  // links rewritten; 0 means `body` is the input unchanged
 };
 
-// Replaces every title link of `body` whose trimmed text equals the trimmed
-// `old_title` (ASCII letter case ignored) by "[[" + trimmed `new_title` +
-// "]]". Nothing is rewritten when either title is blank after trimming, or
-// when the two differ only in ASCII letter case. The new title is written
+// Replaces every title link of `body` whose text (trimmed of white space,
+// as link texts are) is the same title (see title_key.hpp) as `old_title`
+// trimmed of white space by "[[" + trimmed `new_title` + "]]". With outer
+// white space gone from both, that is: equal but for ASCII letter case.
+// Nothing is rewritten when either title is blank after trimming, or when
+// the two are the same title. The caller decides whether the links of a
+// title are to be rewritten at all (is_linkable_title). The new title is written
 // as it is, with no escaping. Identifier links are never touched.
 RewrittenBody rewrite_links(std::string_view body, std::string_view old_title, std::string_view new_title);
 

@@ -17,17 +17,16 @@ constexpr std::string_view kDelimiter = "---";
 
 constexpr std::size_t kTempNameKept = 200;  // bytes of the target's name in a temporary's name
 constexpr std::size_t kTempTag = 10;        // characters of [0-9a-z] after it
-constexpr int kTempSlots = 4;               // temporary names per note
 
-// The temporary names of `target`: "." + its name (cut to 200 bytes) + "."
-// + 10 characters of [0-9a-z] + ".tmp". The characters are drawn from the
-// name and the slot number, not at random, so that a save finds what an
-// earlier save of the same note, killed half-way, left behind by trying a
-// few names rather than listing a folder that may hold 100,000 notes (a
-// listing costs over 100 ms there). Saves through the note store hold the
-// index's write lock, so a save uses two slots at most: its new text, and
-// the file it replaces kept until the index has committed.
-std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
+}  // namespace
+
+// The characters are drawn from the name and the slot number, not at
+// random, so that a save finds what an earlier save of the same note,
+// killed half-way, left behind by trying a few names rather than listing a
+// folder that may hold 100,000 notes (a listing costs over 100 ms there).
+// Saves through the note store hold the index's write lock, so two slots
+// are in use at most.
+std::filesystem::path note_temp_path(const std::filesystem::path& target, int slot) {
   const std::string name = path_utf8(target.filename()).substr(0, kTempNameKept);
   std::uint64_t hash = 14695981039346656037ull;  // FNV-1a over the name, a NUL and the slot
   for (const char c : name + '\0' + std::to_string(slot)) {
@@ -37,8 +36,10 @@ std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
   static constexpr std::string_view kDigits = "0123456789abcdefghijklmnopqrstuvwxyz";
   std::string tag(kTempTag, '0');
   for (std::size_t i = kTempTag; i-- > 0; hash /= 36) tag[i] = kDigits[hash % 36];
-  return target.parent_path() / utf8_path("." + name + "." + tag + ".tmp");
+  return temp_path_beside(target, tag);
 }
+
+namespace {
 
 // Removes the temporaries of `target` that a save killed half-way left
 // beside it (a 200 MB note leaves 200 MB), and a replaced file kept by a
@@ -49,8 +50,8 @@ std::filesystem::path temp_path(const std::filesystem::path& target, int slot) {
 // gone before its rename. Only regular files are removed, and failures are
 // left for a later save.
 void remove_leftover_temps(const std::filesystem::path& target) {
-  for (int slot = 0; slot < kTempSlots; ++slot) {
-    const std::filesystem::path path = temp_path(target, slot);
+  for (int slot = 0; slot < kNoteTempSlots; ++slot) {
+    const std::filesystem::path path = note_temp_path(target, slot);
     const auto status = file_status(path, false);
     if (status && status->kind == EntryKind::Regular) (void)remove_file(path);
   }
@@ -199,13 +200,13 @@ Result<NoteFileWrite> NoteFileWrite::prepare(const Note& note) {
 Result<void> NoteFileWrite::write_temp(std::string_view text) {
   UniqueFd fd;
   for (int slot = 0; !fd; ++slot) {
-    std::filesystem::path candidate = temp_path(target_, slot);
+    std::filesystem::path candidate = note_temp_path(target_, slot);
     // 0666 lets the umask decide, as for any newly created file.
-    auto created = create_new_file(candidate, 0666);
+    auto created = create_exclusive(candidate, 0666);
     if (created) {
       fd = std::move(*created);
       temp_ = std::move(candidate);
-    } else if (created.error() != EEXIST || slot + 1 == kTempSlots) {
+    } else if (created.error() != EEXIST || slot + 1 == kNoteTempSlots) {
       return std::unexpected(io_error(created.error()));
     }
   }
@@ -226,24 +227,20 @@ Result<void> NoteFileWrite::write_temp(std::string_view text) {
 // finish() or undo(): a second name for the same file where the file system
 // allows one, else a copy.
 Result<void> NoteFileWrite::keep_replaced() {
-  for (int slot = 0; slot < kTempSlots; ++slot) {
-    std::filesystem::path candidate = temp_path(target_, slot);
+  for (int slot = 0; slot < kNoteTempSlots; ++slot) {
+    std::filesystem::path candidate = note_temp_path(target_, slot);
     if (candidate == temp_) continue;
-    const int linked = hard_link(target_, candidate);
+    const int linked = link_file(target_, candidate);
     if (linked == 0) {
       backup_ = std::move(candidate);
       return {};
     }
     if (linked == EEXIST) continue;
-    auto old = read_regular_file(target_, kNoteFileMaxBytes);
-    if (!old) return std::unexpected(std::move(old.error()));
-    auto created = create_new_file(candidate, 0600);
-    if (!created) return std::unexpected(io_error(created.error()));
-    UniqueFd fd = std::move(*created);
-    backup_ = std::move(candidate);
-    if (const auto replaced = file_status(target_, true)) set_mode(fd.get(), replaced->mode);
-    if (auto ok = write_all(fd.get(), *old); !ok) return ok;
-    return fd.close();
+    // No second name here (a file system without hard links): a copy.
+    if (entry_exists(candidate)) continue;
+    auto copied = copy_file_synced(target_, candidate);
+    if (copied) backup_ = std::move(candidate);
+    return copied;
   }
   return std::unexpected(io_error(EEXIST));
 }
@@ -251,7 +248,7 @@ Result<void> NoteFileWrite::keep_replaced() {
 Result<void> NoteFileWrite::install() {
   if (replaces_) {
     if (auto kept = keep_replaced(); !kept) return kept;
-    if (const int error = replace_file(temp_, target_); error != 0) return std::unexpected(io_error(error));
+    if (auto renamed = rename_replacing(temp_, target_); !renamed) return renamed;
   } else if (const int error = rename_no_replace(temp_, target_); error != 0) {
     return std::unexpected(io_error(error));
   }
@@ -264,13 +261,15 @@ Result<void> NoteFileWrite::undo() {
   if (!installed_) return {};
   installed_ = false;
   if (!backup_.empty()) {
-    if (const int error = replace_file(backup_, target_); error != 0) return std::unexpected(io_error(error));
+    auto renamed = rename_replacing(backup_, target_);
+    // Put back or not, the replaced file is not removed: left under its
+    // temporary name, it goes with the next save of this note.
     backup_.clear();
-    return {};
+    return renamed;
   }
   // Only the file this write made is taken away, not one put there since.
   if (const auto now = file_status(target_, false); now && now->inode == written_inode_)
-    if (const int error = remove_file(target_); error != 0) return std::unexpected(io_error(error));
+    if (auto removed = remove_file(target_); !removed) return removed;
   remove_made_folders();
   return {};
 }

@@ -70,6 +70,14 @@ struct NoteFileRead {
 // cannot exhaust memory.
 inline constexpr std::size_t kNoteFileMaxBytes = std::size_t{64} << 20;
 
+// A save's temporary names beside `target`, in the order a save tries
+// them: "." + its file name (cut to 200 bytes) + "." + 10 characters of
+// [0-9a-z] fixed by the name and the slot + ".tmp". A save uses two at most
+// (its new text, and the replaced file kept until the index commits) and
+// removes leftovers of a save killed half-way under these names only.
+inline constexpr int kNoteTempSlots = 4;
+std::filesystem::path note_temp_path(const std::filesystem::path& target, int slot);
+
 // A note's new file text, written and flushed to disk beside its target but
 // not yet in its place, so that a change to a vault can put all its files
 // in place only once the index change that goes with them is ready, and

@@ -1,5 +1,6 @@
 #include "note/note_file.hpp"
 
+#include "base/files.hpp"
 #include "testing/platform.hpp"
 #include "testing/temp_vault.hpp"
 
@@ -450,6 +451,54 @@ TEST(NoteFile, ASaveRemovesItsNotesLeftoverTemporaries) {
   EXPECT_EQ(entries(vault.notes()), want);
 }
 #endif
+
+// The order that makes a save durable: the new text reaches the disk before
+// its rename, the replaced file stays reachable until the rename is done,
+// and the folder is flushed after it. A new note is renamed to a free name.
+TEST(NoteFile, ASaveFlushesBeforeItsRenameAndTheFolderAfter) {
+  TempVault vault;
+  Note note = worked_example();
+  note.path = vault.notes() / "n.md";
+  std::vector<std::string> calls;
+  set_file_fault([&](FileCall call, const fs::path& path) {
+    static constexpr const char* kNames[] = {"flush", "flush folder", "rename", "link", "remove", "copy", "create"};
+    const std::string name = path.filename().string();
+    calls.push_back(std::string(kNames[static_cast<int>(call)]) + (name.empty() ? "" : " " + (name[0] == '.' ? "temp" : name)));
+    return 0;
+  });
+  ASSERT_TRUE(is_ok(write_note_file(note)));
+  EXPECT_EQ(calls, (std::vector<std::string>{"flush", "rename n.md", "flush folder notes"}));
+  calls.clear();
+  ASSERT_TRUE(is_ok(write_note_file(note)));
+  set_file_fault({});
+  EXPECT_EQ(calls, (std::vector<std::string>{"flush", "link temp", "rename n.md", "flush folder notes", "remove temp"}));
+}
+
+// The slots are tried in order and the last one still serves; a name taken
+// by something that is no leftover (a folder) is never removed. A new note
+// needs one free slot, a replaced one two; with too few the save fails with
+// the old file as it was.
+TEST(NoteFile, ASaveUsesTheLastFreeTemporaryNameAndFailsCleanlyWithoutOne) {
+  struct Case { int taken; bool replaces; bool saves; };
+  for (const Case& c : {Case{3, false, true}, Case{4, false, false}, Case{2, true, true}, Case{3, true, false}}) {
+    TempVault vault;
+    Note note = worked_example();
+    note.path = vault.notes() / "n.md";
+    if (c.replaces) vault.write_file("notes/n.md", "old");
+    for (int slot = 0; slot < c.taken; ++slot) fs::create_directory(note_temp_path(note.path, slot));
+    auto saved = write_note_file(note);
+    const std::string where = std::to_string(c.taken) + (c.replaces ? " replacing" : " new");
+    EXPECT_EQ(saved.has_value(), c.saves) << where;
+    if (!saved) {
+      EXPECT_EQ(to_text(saved.error()), "IO error: File exists") << where;
+    }
+    EXPECT_EQ(vault.read_file("notes/n.md"), c.saves ? std::string(kWorkedExample) : c.replaces ? "old" : "") << where;
+    for (int slot = 0; slot < c.taken; ++slot) EXPECT_TRUE(fs::is_directory(note_temp_path(note.path, slot))) << where;
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(vault.notes())) files += entry.is_regular_file();
+    EXPECT_EQ(files, c.saves || c.replaces ? 1u : 0u) << where;  // no temporary left
+  }
+}
 
 }  // namespace
 }  // namespace core

@@ -2,6 +2,7 @@
 
 #include "index/index_db.hpp"
 #include "index/sqlite.hpp"
+#include "index/stored_path.hpp"
 #include "store/note_paths.hpp"
 #include "base/text.hpp"
 
@@ -88,8 +89,8 @@ bool names_subfolder(std::string_view piece) {
 // paths that begin with "notes/<folder>/", jumping over each subfolder's
 // share of it, then the oddly spelled paths; each row is tested in full.
 Result<std::vector<FolderRow>> folder_rows(const Vault& vault, const std::string& folder) {
-  const std::string prefix = folder.empty() ? std::string("notes/") : "notes/" + folder + "/";
-  const std::string high = prefix.substr(0, prefix.size() - 1) + '0';  // '0' follows '/'
+  const std::string prefix = folder_prefix(folder);
+  const std::string high = range_end(prefix);
   std::vector<FolderRow> rows;
   std::unordered_set<std::int64_t> taken;
   auto take = [&](const Statement& stmt, std::string path) -> Result<void> {
@@ -115,7 +116,7 @@ Result<std::vector<FolderRow>> folder_rows(const Vault& vault, const std::string
       if (!path) return std::unexpected(std::move(path.error()));
       const std::string_view rest = std::string_view(*path).substr(prefix.size());
       if (const size_t slash = rest.find('/'); slash != std::string_view::npos && names_subfolder(rest.substr(0, slash))) {
-        low = prefix + std::string(rest.substr(0, slash)) + '0';  // past "<prefix><piece>/"
+        low = range_end(prefix + std::string(rest.substr(0, slash + 1)));  // past the subfolder
         break;
       }
       if (auto taken_row = take(*range, std::move(*path)); !taken_row) return std::unexpected(std::move(taken_row.error()));

@@ -25,11 +25,8 @@ constexpr std::int64_t kMaxHits = 200;
 // of snippet work) answer without a snippet; every other row gets exactly
 // the snippet it always had.
 
-// The statement's result, as first written: ranked matches joined to live notes.
-//   SELECT nf.id, nf.title, nf.path, nf.updated_at, snippet(notes_fts, 2, '**', '**', '\u2026', 32)
-//     FROM notes_fts f JOIN note_files nf ON nf.id = f.note_id
-//     WHERE notes_fts MATCH ?1 AND nf.deleted_at IS NULL ORDER BY bm25(notes_fts) LIMIT ?2
-// It is now run in two steps, below.
+// A search of words gives the best-ranked matches that are live notes, best
+// first, each with its snippet, at most ?2 of them, in two steps below.
 
 // Ranks first, reading only the full-text index: joining in the statement
 // reads every match's stored text (and builds its snippet) before the sort

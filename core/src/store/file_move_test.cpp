@@ -1,7 +1,10 @@
 #include "store/file_move.hpp"
 
+#include "base/files.hpp"
 #include "testing/platform.hpp"
 #include "testing/temp_vault.hpp"
+
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +48,27 @@ TEST(FileMove, NeverReplacesAnExistingTarget) {
     EXPECT_EQ(tv.read_file("b.md"), "b");
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(tv.root()), fs::directory_iterator()), 4);  // a, b, notes, marker
+}
+
+// Across file systems (a rename that answers EXDEV), each step that fails
+// leaves `from` the one file: a failed copy leaves no partial target, and a
+// source that cannot be removed takes its finished copy away again.
+TEST(FileMove, AMoveAcrossFileSystemsThatFailsLeavesTheSourceAlone) {
+  for (const FileCall failing : {FileCall::Copy, FileCall::Rename, FileCall::Remove}) {
+    testing::TempVault tv;
+    tv.write_file("a.md", "a");
+    int renames = 0;
+    set_file_fault([&](FileCall call, const fs::path&) {
+      if (call == FileCall::Rename && ++renames == 1) return EXDEV;  // the first rename: another file system
+      return call == failing ? EIO : 0;
+    });
+    auto moved = move_file(tv.root() / "a.md", tv.root() / "b.md");
+    set_file_fault({});
+    ASSERT_FALSE(moved) << static_cast<int>(failing);
+    EXPECT_EQ(to_text(moved.error()), "IO error: Input/output error");
+    EXPECT_EQ(tv.read_file("a.md"), "a");
+    EXPECT_EQ(std::distance(fs::directory_iterator(tv.root()), fs::directory_iterator()), 3);  // a, notes, marker
+  }
 }
 
 }  // namespace

@@ -63,6 +63,7 @@ TEST_F(NoteIdentity, ACopyOfANoteIsNeverWrittenAsAnotherNote) {
     auto changed = c.change();
     ASSERT_FALSE(changed) << c.name;
     EXPECT_EQ(to_text(changed.error()), refusal) << c.name;
+    EXPECT_EQ(changed.error().kind(), ErrorKind::Conflict) << c.name;
     EXPECT_EQ(tv.files(), before) << c.name;
   }
   EXPECT_EQ(stored_path("a"), "notes/a.md");
@@ -210,6 +211,36 @@ TEST_F(NoteIdentity, EveryNoteThatExistsCanBeDeletedAndRestored) {
     EXPECT_EQ(tv.read_file(file), bytes);
     EXPECT_EQ(get_note(*vault, c.id)->body, "odd body");
     EXPECT_TRUE(is_ok(list_trash(tv.root())) && list_trash(tv.root())->empty());
+  }
+}
+
+// Callers tell refusals apart by kind, never by text; each text stays as
+// it was.
+TEST_F(NoteIdentity, RefusalsCarryTheKindCallersActOn) {
+  upsert("a", "Alpha", "alpha body");
+  tv.write_file("notes/renamed.md", note_text("elsewhere", "Else", "b"));
+  struct Case { std::string name; std::function<Result<void>()> change; ErrorKind kind; std::string text; };
+  const std::vector<Case> cases = {
+      {"missing", [&] { return drop(get_note(*vault, "gone")); }, ErrorKind::NotFound, "note not found: gone"},
+      {"missing set_metas", [&] { return drop(set_metas(*vault, "gone", {}, false)); }, ErrorKind::NotFound,
+       "note not found: gone"},
+      {"blank title", [&] { return drop(upsert_note(*vault, {" \t", "b", std::nullopt, std::nullopt, {}})); },
+       ErrorKind::Invalid, "title is required"},
+      {"blank body", [&] { return drop(upsert_note(*vault, {"T", "\u00a0", std::nullopt, std::nullopt, {}})); },
+       ErrorKind::Invalid, "body is required"},
+      {"blank id", [&] { return drop(set_metas(*vault, " ", {}, false)); }, ErrorKind::Invalid, "id is required"},
+      {"unsafe id", [&] { return drop(upsert_note(*vault, {"T", "b", "../x", std::nullopt, {}})); },
+       ErrorKind::Invalid, "invalid note id: ../x"},
+      {"NUL folder", [&] { return move_note(*vault, "a", std::string("p\0q", 3)); }, ErrorKind::Invalid,
+       std::string("invalid folder: p\0q", 19)},
+      {"renamed by hand", [&] { return move_note(*vault, "renamed", "p"); }, ErrorKind::Conflict,
+       "the file notes/renamed.md holds note elsewhere, not note renamed"},
+  };
+  for (const Case& c : cases) {
+    auto changed = c.change();
+    ASSERT_FALSE(changed) << c.name;
+    EXPECT_EQ(changed.error().kind(), c.kind) << c.name;
+    EXPECT_EQ(to_text(changed.error()), c.text) << c.name;
   }
 }
 

@@ -4,25 +4,7 @@
 #include "base/text.hpp"
 #include "index/index_db.hpp"
 
-#include <vector>
-
 namespace core {
-namespace {
-
-// The pieces of a "/" or "\" separated text that name real folders.
-std::vector<std::string_view> folder_pieces(std::string_view text) {
-  std::vector<std::string_view> pieces;
-  size_t start = 0;
-  for (size_t i = 0; i <= text.size(); ++i) {
-    if (i < text.size() && text[i] != '/' && text[i] != '\\') continue;
-    std::string_view piece = text.substr(start, i - start);
-    if (!piece.empty() && piece != "." && piece != "..") pieces.push_back(piece);
-    start = i + 1;
-  }
-  return pieces;
-}
-
-}  // namespace
 
 std::optional<std::string> windows_name_problem(std::string_view name) {
   for (const char c : name) {
@@ -51,26 +33,6 @@ bool is_safe_note_id(std::string_view id) {
   return !id.empty() && id != "." && id != ".." && id.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
-std::string normalize_folder(std::string_view folder) {
-  std::string out;
-  for (std::string_view piece : folder_pieces(folder)) {
-    if (!out.empty()) out += '/';
-    out += piece;
-  }
-  return out;
-}
-
-std::string folder_of(std::string_view stored_path) {
-  std::string path(stored_path);
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  std::string_view rest = path;
-  if (rest.starts_with("notes/")) rest.remove_prefix(6);
-  else if (rest.starts_with("./notes/")) rest.remove_prefix(8);
-  size_t slash = rest.rfind('/');
-  return normalize_folder(slash == std::string_view::npos ? std::string_view() : rest.substr(0, slash));
-}
-
 std::optional<std::filesystem::path> default_note_path(const Vault& vault, std::string_view id) {
   if (!is_safe_note_id(id)) return std::nullopt;
   return vault.root / "notes" / utf8_path(std::string(id) + ".md");
@@ -79,31 +41,8 @@ std::optional<std::filesystem::path> default_note_path(const Vault& vault, std::
 std::optional<std::filesystem::path> move_target(const Vault& vault, std::string_view folder, std::string_view id) {
   if (!is_safe_note_id(id)) return std::nullopt;
   std::filesystem::path target = vault.root / "notes";
-  for (std::string_view piece : folder_pieces(folder)) target /= utf8_path(piece);
+  if (const std::string normal = normalize_folder(folder); !normal.empty()) target /= utf8_path(normal);
   return target / utf8_path(std::string(id) + ".md");
-}
-
-std::optional<std::string> normalize_stored_path(std::string_view stored_path) {
-  if (stored_path.empty() || stored_path.find('\0') != std::string_view::npos) return std::nullopt;
-  if (stored_path.front() == '/' || stored_path.front() == '\\') return std::nullopt;
-  std::vector<std::string_view> pieces;
-  size_t start = 0;
-  for (size_t i = 0; i <= stored_path.size(); ++i) {
-    if (i < stored_path.size() && stored_path[i] != '/' && stored_path[i] != '\\') continue;
-    const std::string_view piece = stored_path.substr(start, i - start);
-    start = i + 1;
-    if (piece.empty() || piece == ".") continue;
-    if (piece != "..") pieces.push_back(piece);
-    else if (pieces.empty()) return std::nullopt;  // above the root
-    else pieces.pop_back();
-  }
-  if (pieces.size() < 2 || pieces.front() != "notes") return std::nullopt;
-  std::string normal;
-  for (std::string_view piece : pieces) {
-    if (!normal.empty()) normal += '/';
-    normal += piece;
-  }
-  return normal;
 }
 
 std::optional<std::filesystem::path> safe_stored_path(const Vault& vault, std::string_view stored_path) {

@@ -14,6 +14,7 @@
 #include "store/file_changes.hpp"
 #include "store/trash.hpp"
 #include "base/text.hpp"
+#include "base/title_key.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -94,8 +95,8 @@ Result<std::optional<FoundNote>> find_note(const Vault& vault, std::string_view 
   return other;
 }
 
-CoreError not_found(std::string_view id) { return CoreError::message("note not found: " + std::string(id)); }
-CoreError invalid_id(std::string_view id) { return CoreError::message("invalid note id: " + std::string(id)); }
+CoreError not_found(std::string_view id) { return CoreError::not_found("note not found: " + std::string(id)); }
+CoreError invalid_id(std::string_view id) { return CoreError::invalid("invalid note id: " + std::string(id)); }
 
 // A write never changes a file that holds another note.
 CoreError held_by_another(const Vault& vault, const FoundNote& found, std::string_view id) {
@@ -103,14 +104,15 @@ CoreError held_by_another(const Vault& vault, const FoundNote& found, std::strin
                      found.note.frontmatter.id + ", not note " + std::string(id);
   if (kWindowsNames && unicode_lower(found.note.frontmatter.id) == unicode_lower(id))
     text += " (Windows file names ignore letter case)";
-  return CoreError::message(std::move(text));
+  return CoreError::conflict(std::move(text));
 }
 
 // A new note's id must name a file of its own on this platform.
 Result<void> check_new_id(std::string_view id) {
+  if (!is_safe_note_id(id)) return {};  // refused as unsafe where the path is made
   if constexpr (kWindowsNames)
     if (auto problem = windows_name_problem(id))
-      return std::unexpected(CoreError::message("invalid note id: " + std::string(id) + " (" + *problem + ")"));
+      return std::unexpected(CoreError::invalid("invalid note id: " + std::string(id) + " (" + *problem + ")"));
   return {};
 }
 
@@ -133,8 +135,6 @@ Note new_note(std::string title, std::string body) {
   note.body = std::move(body);
   return note;
 }
-
-bool same_title(std::string_view a, std::string_view b) { return ascii_iequals(trim(a), trim(b)); }
 
 // Every change holds the index's write lock from before it reads the note it
 // changes until its files and index rows are written, and commits once: two
@@ -186,7 +186,10 @@ Result<void> stage_save(const Vault& vault, Note& note, bool propagate, FileChan
     if (!indexed) return std::unexpected(std::move(indexed.error()));
     old_title = std::move(*indexed);
   }
-  const bool retitled = old_title && !same_title(*old_title, fm.title);
+  // Which links name the old title is the index's rule (title_key.hpp): a
+  // title no link can name, such as one a hand-written file ends with a
+  // tab, has none to rewrite, though a link's trimmed text may look alike.
+  const bool retitled = old_title && !same_title(*old_title, fm.title) && is_linkable_title(*old_title);
   if (retitled) {
     auto rewritten = rewrite_links(note.body, *old_title, fm.title);
     if (rewritten.replaced > 0) note.body = std::move(rewritten.body);
@@ -199,8 +202,7 @@ Result<void> stage_save(const Vault& vault, Note& note, bool propagate, FileChan
   fm.updated = now_timestamp();
   if (auto written = files.write(note); !written) return written;
   if (auto indexed = index_note(vault, note); !indexed) return indexed;
-  // No link can name an empty title, so a blank old title has nothing to carry.
-  if (retitled && !trim(*old_title).empty())
+  if (retitled)
     if (auto carried = propagate_title(vault, fm.id, *old_title, fm.title, files); !carried) return carried;
   return {};
 }
@@ -253,9 +255,9 @@ Result<void> save_note(const Vault& vault, Note& note, bool propagate) {
 
 Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& input) {
   const std::string title(trim(input.title));
-  if (title.empty()) return std::unexpected(CoreError::message("title is required"));
+  if (title.empty()) return std::unexpected(CoreError::invalid("title is required"));
   const std::string body(trim(input.body));
-  if (body.empty()) return std::unexpected(CoreError::message("body is required"));
+  if (body.empty()) return std::unexpected(CoreError::invalid("body is required"));
   std::optional<std::string> workspace;
   if (input.workspace_id && !trim(*input.workspace_id).empty()) workspace = std::string(trim(*input.workspace_id));
   const std::string id = input.id ? std::string(trim(*input.id)) : std::string();
@@ -297,7 +299,7 @@ Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& 
 Result<SetMetasResult> set_metas(const Vault& vault, std::string_view id, const std::map<std::string, std::string>& metas,
                                  bool replace) {
   const std::string_view trimmed = trim(id);
-  if (trimmed.empty()) return std::unexpected(CoreError::message("id is required"));
+  if (trimmed.empty()) return std::unexpected(CoreError::invalid("id is required"));
   auto tx = begin_change(vault);
   if (!tx) return std::unexpected(std::move(tx.error()));
   auto note = load_for_change(vault, trimmed);
@@ -314,7 +316,7 @@ Result<SetMetasResult> set_metas(const Vault& vault, std::string_view id, const 
 Result<void> move_note(const Vault& vault, std::string_view id, std::string_view folder) {
   // The system would cut the folder at a NUL byte, and make another one.
   if (folder.find('\0') != std::string_view::npos)
-    return std::unexpected(CoreError::message("invalid folder: " + std::string(folder)));
+    return std::unexpected(CoreError::invalid("invalid folder: " + std::string(folder)));
   auto tx = begin_change(vault);
   if (!tx) return std::unexpected(std::move(tx.error()));
   auto note = load_for_change(vault, id);
@@ -324,7 +326,7 @@ Result<void> move_note(const Vault& vault, std::string_view id, std::string_view
     for (std::size_t start = 0; start < normal.size();) {
       const std::size_t end = std::min(normal.find('/', start), normal.size());
       if (auto problem = windows_name_problem(std::string_view(normal).substr(start, end - start)))
-        return std::unexpected(CoreError::message("invalid folder: " + std::string(folder) + " (" + *problem + ")"));
+        return std::unexpected(CoreError::invalid("invalid folder: " + std::string(folder) + " (" + *problem + ")"));
       start = end + 1;
     }
   }

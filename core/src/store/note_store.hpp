@@ -63,30 +63,33 @@ struct SetMetasResult {
 
 // The note with this id, read from its file: one that holds the id, else
 // the first file found for it (its frontmatter then names another id, which
-// the note carries). Fails with "note not found: " followed by the id when
-// no file can be found, or with the file's Io, Yaml or "unclosed
+// the note carries). Fails with NotFound "note not found: " followed by the
+// id when no file can be found, or with the file's Io, Yaml or "unclosed
 // frontmatter" error.
 [[nodiscard]] Result<Note> get_note(const Vault& vault, std::string_view id);
 
 // Creates a note, or updates the one named by `input.id` in place (title,
 // body, metas, workspace replaced; tags recomputed from the title; id,
-// created_at and extra kept). Fails with "title is required" or "body is
-// required" for blank texts, "invalid note id: <id>" for an id that cannot
-// name a file, the error of an existing file that cannot be read (it is
-// never replaced), the refusal of a file holding another note, or any error
-// of `save_note`.
+// created_at and extra kept). Fails with Invalid "title is required" or
+// "body is required" for blank texts, Invalid "invalid note id: <id>" for an
+// id that cannot name a file, the error of an existing file that cannot be
+// read (it is never replaced), Conflict "the file <path> holds note <other>,
+// not note <id>" for a file holding another note, or any error of
+// `save_note`.
 [[nodiscard]] Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& input);
 
 // Merges `metas` into the note's metas, or replaces them when `replace`, and
-// saves the note. Fails with "id is required" for a blank id, or an error of
-// `get_note` or `save_note`.
+// saves the note. Fails with Invalid "id is required" for a blank id, the
+// Conflict of a file holding another note, or an error of `get_note` or
+// `save_note`.
 [[nodiscard]] Result<SetMetasResult> set_metas(const Vault& vault, std::string_view id,
                                                const std::map<std::string, std::string>& metas, bool replace);
 
 // Moves the note's file to `<notes>/<folder>/<id>.md` (folder normalised,
 // never outside `notes`); moving to where it is writes nothing. The old
-// file goes once the index has committed. Fails with "invalid note id:
-// <id>" for an id that cannot name a file, "a file exists at <path>" when
+// file goes once the index has committed. Fails with Invalid "invalid note
+// id: <id>" for an id that cannot name a file or "invalid folder: <folder>"
+// for a folder holding a NUL, Message "a file exists at <path>" when
 // another file has the destination's name (nothing is written over it), or
 // an error of `get_note` or `save_note`.
 [[nodiscard]] Result<void> move_note(const Vault& vault, std::string_view id, std::string_view folder);

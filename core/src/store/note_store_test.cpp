@@ -4,6 +4,7 @@
 #include "index/lookups.hpp"
 #include "index/sqlite.hpp"
 #include "index/backlinks.hpp"
+#include "index/indexer.hpp"
 #include "note/note_file.hpp"
 #include "store/note_paths.hpp"
 #include "testing/platform.hpp"
@@ -135,6 +136,28 @@ TEST_F(NoteStore, RetitlingRewritesLinksInLinkingNotesOnly) {
   EXPECT_NE(linked->frontmatter.updated, linker_updated);
   EXPECT_EQ(get_note(*vault, alpha.id)->body, "I am [[Beta]] myself");
   EXPECT_EQ(file_of(bystander.id), bystander_file);
+}
+
+// Regression: a rename used to rewrite the links whose text looked like the
+// old title once white space of every kind was cut, though the index (its
+// lookups and backlinks) holds that [[Target]] does not name a title ending
+// in a tab. A rename now rewrites only what the index counts as links to it.
+TEST_F(NoteStore, RetitlingAHandWrittenTitleEndingInATabLeavesLookalikeLinks) {
+  tv.write_file("notes/hand-written.md", "---\nid: target01\ntitle: \"Target\\t\"\nupdated: U\n---\nself [[Target]]\n");
+  auto hand = read_note_file(tv.notes() / "hand-written.md");
+  ASSERT_TRUE(is_ok(hand));
+  ASSERT_EQ(hand->frontmatter.title, "Target\t");
+  ASSERT_TRUE(is_ok(index_note(*vault, *hand)));
+  // Found by the rename through its address; its title link is no link to
+  // "Target\t" by the index's rule.
+  UpsertNoteResult linker = upsert("Linker", "see brask-tolvane://target01 and [[Target]]");
+  ASSERT_TRUE(is_ok(list_backlinks(*vault, "target01")));
+  EXPECT_EQ(list_backlinks(*vault, "target01")->size(), 1u);  // by its address only
+
+  upsert("Goal", "self [[Target]]", "target01");
+  EXPECT_EQ(get_note(*vault, linker.id)->body, "see brask-tolvane://target01 and [[Target]]");
+  EXPECT_EQ(get_note(*vault, "target01")->body, "self [[Target]]");
+  EXPECT_EQ(stored_path("target01"), "notes/hand-written.md");
 }
 
 TEST_F(NoteStore, RetitlingSucceedsAfterALinkingNoteWasDeleted) {

@@ -12,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -155,24 +156,6 @@ Result<std::vector<TrashEntry>> scan(const fs::path& root, bool with_titles) {
   return entries;
 }
 
-// Creates `record` (which must not exist) holding `text`. False when the
-// name is taken; fails with Io otherwise, leaving no record.
-Result<bool> write_record(const fs::path& record, std::string_view text) {
-  auto created = create_new_file(record, 0666);
-  if (!created) {
-    if (created.error() == EEXIST) return false;
-    return std::unexpected(io_error(created.error()));
-  }
-  UniqueFd fd = std::move(*created);
-  auto written = write_all(fd.get(), text);
-  if (written) written = fd.close();
-  if (!written) {
-    (void)remove_file(record);
-    return std::unexpected(std::move(written.error()));
-  }
-  return true;
-}
-
 // Where a restored note goes: its old folder when that still exists, else
 // `notes`; under `name`.
 fs::path restore_target(const fs::path& root, const TrashEntry& entry, const std::string& name) {
@@ -203,15 +186,15 @@ Result<TrashMove> move_to_trash(const fs::path& root, const fs::path& file, std:
     const std::string base = stamp_of(when) + "-" + stem;
     TrashMove move{file, folder / utf8_path(base + ".md"), folder / utf8_path(base + ".json")};
     // The record is made first and exclusively: it reserves the stamp.
-    auto reserved = write_record(move.record, record_text);
+    auto reserved = create_new_file(move.record, record_text);
     if (!reserved) return std::unexpected(std::move(reserved.error()));
     if (!*reserved) continue;
     if (entry_exists(move.trashed)) {  // a note file left without its record
-      (void)remove_file(move.record);
+      fs::remove(move.record, ec);
       continue;
     }
     if (auto moved = move_file(file, move.trashed); !moved) {
-      (void)remove_file(move.record);  // nothing new stays in the trash
+      fs::remove(move.record, ec);  // nothing new stays in the trash
       return std::unexpected(std::move(moved.error()));
     }
     return move;
@@ -221,7 +204,8 @@ Result<TrashMove> move_to_trash(const fs::path& root, const fs::path& file, std:
 
 Result<void> TrashMove::undo() const {
   if (auto back = move_file(trashed, from); !back) return back;
-  (void)remove_file(record);  // a record without its note file is ignored
+  std::error_code ec;
+  fs::remove(record, ec);  // a record without its note file is ignored
   return {};
 }
 
@@ -239,10 +223,10 @@ Result<TrashSummary> trash_summary(const fs::path& root) {
 }
 
 Result<RestoredNote> restore_from_trash(const Vault& vault, std::string_view id, std::optional<std::string_view> as_id) {
-  if (as_id && !is_safe_note_id(*as_id)) return std::unexpected(CoreError::message("invalid note id: " + std::string(*as_id)));
+  if (as_id && !is_safe_note_id(*as_id)) return std::unexpected(CoreError::invalid("invalid note id: " + std::string(*as_id)));
   if constexpr (kWindowsNames)
     if (auto problem = as_id ? windows_name_problem(*as_id) : std::nullopt)
-      return std::unexpected(CoreError::message("invalid note id: " + std::string(*as_id) + " (" + *problem + ")"));
+      return std::unexpected(CoreError::invalid("invalid note id: " + std::string(*as_id) + " (" + *problem + ")"));
   // The write lock first, as every change takes it: nothing leaves the
   // trash unless the index can take the note in with it.
   auto tx = Transaction::begin_immediate(vault.db());
@@ -250,21 +234,21 @@ Result<RestoredNote> restore_from_trash(const Vault& vault, std::string_view id,
   auto entries = scan(vault.root, false);
   if (!entries) return std::unexpected(std::move(entries.error()));
   const auto entry = std::ranges::find(*entries, id, &TrashEntry::id);
-  if (entry == entries->end()) return std::unexpected(CoreError::message("nothing in the trash for id: " + std::string(id)));
+  if (entry == entries->end()) return std::unexpected(CoreError::not_found("nothing in the trash for id: " + std::string(id)));
   auto read = read_note_file_checked(entry->file);
   if (!read) return std::unexpected(std::move(read.error()));
   Note& note = read->note;
   // A file without frontmatter names no id: indexed as it is, it would be
   // a note no later reading finds again.
   if (!read->has_frontmatter && !as_id)
-    return std::unexpected(CoreError::message("the trashed file of " + std::string(id) + " has no frontmatter, so it names no id"));
+    return std::unexpected(CoreError::invalid("the trashed file of " + std::string(id) + " has no frontmatter, so it names no id"));
 
   // The note comes back as the id its file holds, which need not be the id
   // it was deleted by (a copy of another note deleted under its file name).
   const std::string new_id = as_id ? std::string(*as_id) : note.frontmatter.id;
   auto in_use = note_in_use(vault, new_id);
   if (!in_use) return std::unexpected(std::move(in_use.error()));
-  if (*in_use) return std::unexpected(CoreError::message("a note with id " + new_id + " exists"));
+  if (*in_use) return std::unexpected(CoreError::conflict("a note with id " + new_id + " exists"));
   const std::string name = as_id ? new_id + ".md" : path_utf8(utf8_path(entry->original_path).filename());
   const fs::path target = restore_target(vault.root, *entry, name);
   if (entry_exists(target))

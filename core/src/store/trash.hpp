@@ -95,12 +95,12 @@ struct RestoredNote {
 // Like every change it holds the index's write lock throughout, and the
 // file leaves the trash only with the index commit: a restore that fails
 // leaves the trash, the notes and the index as they were.
-// Refuses, changing nothing, with Message:
-//   "nothing in the trash for id: <id>"
-//   "invalid note id: <as_id>"
-//   "the trashed file of <id> has no frontmatter, so it names no id" (without `as_id`)
-//   "a note with id <the id it comes back as> exists" (a live index row, or a file found for it)
-//   "a file exists at <path>"
+// Refuses, changing nothing, with
+//   NotFound "nothing in the trash for id: <id>"
+//   Invalid "invalid note id: <as_id>"
+//   Invalid "the trashed file of <id> has no frontmatter, so it names no id" (without `as_id`)
+//   Conflict "a note with id <the id it comes back as> exists" (a live index row, or a file found for it)
+//   Message "a file exists at <path>"
 // and fails with the Io, Yaml or "unclosed frontmatter" error of a trashed
 // file that does not read, or the Database error of the lock or the index.
 [[nodiscard]] Result<RestoredNote> restore_from_trash(const Vault& vault, std::string_view id,

@@ -105,6 +105,7 @@ TEST_F(Trash, RestoreGivesTheNewestVersionBackInItsFolder) {
   auto refused = restore_from_trash(*vault, "n", std::nullopt);
   ASSERT_FALSE(refused);
   EXPECT_EQ(to_text(refused.error()), "a note with id n exists");
+  EXPECT_EQ(refused.error().kind(), ErrorKind::Conflict);
   EXPECT_EQ(entries().size(), 1u);
 
   auto beside = restore_from_trash(*vault, "n", "m");
@@ -248,6 +249,7 @@ TEST_F(Trash, AFileWithoutFrontmatterComesBackOnlyWithAGivenId) {
   auto refused = restore_from_trash(*vault, "plain", std::nullopt);
   ASSERT_FALSE(refused);
   EXPECT_EQ(to_text(refused.error()), "the trashed file of plain has no frontmatter, so it names no id");
+  EXPECT_EQ(refused.error().kind(), ErrorKind::Invalid);
   EXPECT_EQ(entries().size(), 1u);
   EXPECT_FALSE(fs::exists(tv.notes() / "plain.md"));
 

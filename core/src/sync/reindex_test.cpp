@@ -348,5 +348,31 @@ TEST_F(Reindex, AFolderThatCannotBeListedIsNotEmpty) {
 }
 #endif
 
+// One refused note in a batch: the batch rolls back and is written again
+// note by note, so the notes before and after the refused one are indexed
+// with their links, and the refused one leaves no row and no link behind.
+TEST_F(Reindex, ABatchReplayedAroundARefusedNoteKeepsTheOthersAndNoLinksOfIt) {
+  tv.write_file("notes/a-first.md", note_text("first", "First", "see [[Last]]"));
+  tv.write_file("notes/m-taken.md", note_text("taken", "Taken", "links [[First]]"));
+  tv.write_file("notes/z-last.md", note_text("last", "Last", "back to [[First]]"));
+  // The row of `holder` claims m-taken.md: indexing `taken` there fails
+  // (the holder's own file sorts after it, so its row still holds the path).
+  const std::string holder = "y-holder";
+  ASSERT_TRUE(is_ok(upsert_note(*vault, {"Holder", "owns the path", holder, std::nullopt, {}})));
+  ASSERT_TRUE(is_ok(run_statement(vault->db(), "UPDATE note_files SET path = 'notes/m-taken.md' WHERE id = ?1", holder)));
+  VaultComparison c = compare();
+  auto applied = apply_reindex(*vault, c);
+  ASSERT_TRUE(is_ok(applied));
+  std::vector<std::string> indexed = applied->indexed;
+  std::sort(indexed.begin(), indexed.end());
+  EXPECT_EQ(indexed, (std::vector<std::string>{"first", "last", "y-holder"}));  // the holder's path is mended
+  ASSERT_EQ(applied->failed.size(), 1u);
+  EXPECT_EQ(applied->failed[0].path, "notes/m-taken.md");
+  EXPECT_EQ(link_target("first"), "last");
+  EXPECT_EQ(link_target("last"), "first");
+  EXPECT_EQ(link_target("taken"), "(none)");
+  EXPECT_EQ(*path_by_id(*vault, "taken"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace core

@@ -173,9 +173,9 @@ void sort_in_walk_order(std::vector<T>& items, PathOf path_of) {
   items = std::move(sorted);
 }
 
-std::pair<std::uintmax_t, std::uintmax_t> folder_key(const FileStatus& st) { return {st.device, st.inode}; }
-
 using FolderKey = std::pair<std::uintmax_t, std::uintmax_t>;
+
+FolderKey folder_key(const FileStamp& stamp) { return {stamp.device, stamp.inode}; }
 
 // What one walk of `notes/` found.
 struct Walked {
@@ -193,9 +193,8 @@ void walk(const fs::path& dir, std::set<FolderKey>& seen, Walked& found, std::ve
   fs::directory_iterator it(dir, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
     const fs::path& path = it->path();
-    const auto st = file_status(path, true);  // through a link
-    const bool folder = st && st->kind == EntryKind::Folder;
-    if (!folder) {
+    const std::optional<FileStamp> st = file_stamp(path);  // through a link
+    if (!st || !st->folder) {
       if (path.extension() == ".md") found.files.push_back(path);
       continue;
     }
@@ -213,8 +212,8 @@ void walk(const fs::path& dir, std::set<FolderKey>& seen, Walked& found, std::ve
 Walked note_files(const fs::path& dir) {
   Walked found;
   std::set<FolderKey> seen;
-  const auto top = file_status(dir, true);
-  if (!top || top->kind != EntryKind::Folder) return found;
+  const std::optional<FileStamp> top = file_stamp(dir);
+  if (!top || !top->folder) return found;
   seen.insert(folder_key(*top));
   std::vector<fs::path> links;
   walk(dir, seen, found, links);
@@ -223,8 +222,7 @@ Walked note_files(const fs::path& dir) {
     links.clear();
     std::sort(round.begin(), round.end());
     for (const fs::path& link : round)
-      if (const auto st = file_status(link, true); st && seen.insert(folder_key(*st)).second)
-        walk(link, seen, found, links);
+      if (const auto st = file_stamp(link); st && seen.insert(folder_key(*st)).second) walk(link, seen, found, links);
   }
   sort_in_walk_order(found.files, [](const fs::path& path) -> const fs::path& { return path; });
   std::sort(found.unlisted.begin(), found.unlisted.end());
@@ -240,12 +238,6 @@ bool holds_id(const NoteFileRead& read, std::string_view id) {
 
 }  // namespace
 
-std::optional<FileStamp> file_stamp(const fs::path& path) {
-  const auto st = file_status(path, true);
-  if (!st) return std::nullopt;
-  return FileStamp{st->size, st->modified_ns, st->changed_ns, st->device, st->inode};
-}
-
 std::optional<std::int64_t> data_version(const Vault& vault) {
   auto stmt = prepare(vault.db(), "PRAGMA data_version");
   if (!stmt) return std::nullopt;
@@ -256,16 +248,15 @@ std::optional<std::int64_t> data_version(const Vault& vault) {
 
 std::optional<std::string> notes_folder_problem(const fs::path& root) {
   const fs::path notes = root / "notes";
-  const auto st = file_status(notes, true);
-  if (!st) {
-    const int error = st.error();
-    const auto link = file_status(notes, false);
-    if (error == ENOENT && link && link->kind == EntryKind::Link) return "notes/ is a link that leads nowhere";
-    if (error == ENOENT) return "notes/ is missing";
-    return "notes/ cannot be read: " + std::error_code(error, std::generic_category()).message();
-  }
-  if (st->kind != EntryKind::Folder) return "notes/ is not a folder";
   std::error_code ec;
+  const fs::file_status status = fs::status(notes, ec);
+  if (!fs::exists(status)) {
+    if (ec && ec != std::errc::no_such_file_or_directory) return "notes/ cannot be read: " + ec.message();
+    std::error_code link_ec;
+    if (fs::is_symlink(fs::symlink_status(notes, link_ec))) return "notes/ is a link that leads nowhere";
+    return "notes/ is missing";
+  }
+  if (!fs::is_directory(status)) return "notes/ is not a folder";
   fs::directory_iterator listing(notes, ec);
   if (ec) return "notes/ cannot be read: " + ec.message();
   return std::nullopt;

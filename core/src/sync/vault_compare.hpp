@@ -4,6 +4,7 @@
 // file, and which files cannot be taken in at all. Reads only.
 
 #include "base/error.hpp"
+#include "base/files.hpp"
 #include "note/note.hpp"
 
 #include <cstddef>
@@ -29,22 +30,6 @@ struct DuplicateId {
   std::string id;
   std::vector<std::string> paths;  // sorted
 };
-
-// What a file was when it was read: a write to it, or another file put in
-// its place, changes one of these (the change time moves on every write,
-// also on one that keeps the size and lands within the same clock tick of
-// the modification time).
-struct FileStamp {
-  std::uintmax_t size = 0;
-  std::int64_t modified_ns = 0;
-  std::int64_t changed_ns = 0;
-  std::uintmax_t device = 0;
-  std::uintmax_t inode = 0;
-  bool operator==(const FileStamp&) const = default;
-};
-
-// The stamp of the file `path` leads to; nullopt when it cannot be read.
-std::optional<FileStamp> file_stamp(const std::filesystem::path& path);
 
 // A note whose index rows are missing or differ from its file.
 struct NoteChange {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace core {
 namespace {
 
@@ -40,6 +42,24 @@ TEST(YamlRead, ABudgetSpentSaysWhy) {
   YamlBudget budget(**root);
   auto whole = to_yaml_value(**root, budget);
   ASSERT_TRUE(is_ok(whole));
+}
+
+// The budget is exactly 16 MiB: a first value costing all of it goes, a
+// byte more does not, and after the whole is spent not even an empty value
+// goes.
+TEST(YamlRead, TheBudgetIsSpentToTheByte) {
+  auto root = parse_yaml_document("a: 1\n", 1);
+  ASSERT_TRUE(is_ok(root));
+  const YamlNode& value = **root;
+  const std::size_t whole = (std::size_t{16} << 20) - sizeof(YamlValue);  // text bytes of one value costing it all
+  struct Case { std::vector<std::size_t> charges; bool last_goes; };
+  for (const Case& c : {Case{{whole}, true}, Case{{whole + 1}, false}, Case{{whole, 0}, false},
+                        Case{{whole / 2, whole / 2 - sizeof(YamlValue)}, true},
+                        Case{{whole / 2, whole / 2 - sizeof(YamlValue) + 1}, false}}) {
+    YamlBudget budget(value);
+    for (std::size_t i = 0; i + 1 < c.charges.size(); ++i) ASSERT_TRUE(is_ok(budget.spend(value, c.charges[i])));
+    EXPECT_EQ(budget.spend(value, c.charges.back()).has_value(), c.last_goes) << c.charges.back();
+  }
 }
 
 }  // namespace

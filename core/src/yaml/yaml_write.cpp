@@ -1,6 +1,7 @@
 #include "yaml/yaml_write.hpp"
 
 #include "yaml/yaml_value.hpp"
+#include "base/text.hpp"
 
 #include <yaml.h>
 
@@ -67,8 +68,10 @@ yaml_scalar_style_t style_for_text(std::string_view text) {
 
 Result<void> write_scalar(YamlEmitter& emitter, std::string_view text, yaml_scalar_style_t style) {
   if (text.size() > static_cast<size_t>(INT_MAX)) return std::unexpected(CoreError::yaml("text too long"));
-  // The only failures of the initializer besides memory are malformed
-  // UTF-8, which the emitter could not write faithfully anyway.
+  // libyaml takes an encoded surrogate (U+D800..U+DFFF) for a character and
+  // writes it as "\uD800", which no UTF-8 reader takes back; the only
+  // failures of the initializer besides memory are other malformed UTF-8.
+  if (!is_valid_utf8(text)) return std::unexpected(CoreError::yaml("text is not valid UTF-8"));
   yaml_event_t event;
   if (!yaml_scalar_event_initialize(&event, nullptr, nullptr, uchars(text), static_cast<int>(text.size()), 1, 1, style))
     return std::unexpected(CoreError::yaml("text is not valid UTF-8"));

@@ -2,6 +2,7 @@
 
 #include "commands/shown_path.hpp"
 #include "commands/vault_choice.hpp"
+#include "config/vault_check.hpp"
 #include "base/files.hpp"
 #include "index/index_db.hpp"
 #include "index/indexer.hpp"
@@ -96,14 +97,15 @@ void check_fts(DoctorFindings& f, const fs::path& index) {
 
 void check_vault(DoctorFindings& f, const fs::path& root) {
   std::error_code ec;
-  f.vault_exists = fs::is_directory(root, ec);
-  if (!f.vault_exists) {
-    f.problems.push_back("the vault folder does not exist: " + shown_path(root) + " (`brask-tolvane-mcp init` makes one)");
+  const std::optional<core::VaultProblem> problem = core::vault_problem(root);
+  f.vault_exists = problem != core::VaultProblem::Missing;
+  f.marker = !problem;
+  if (problem == core::VaultProblem::Missing) {
+    f.problems.push_back(core::vault_problem_text(*problem, shown_path(root)) + " (`brask-tolvane-mcp init` makes one)");
     return;
   }
-  f.marker = fs::is_directory(root / ".brask-tolvane", ec);
-  if (!f.marker) {
-    f.problems.push_back("not a vault: " + shown_path(root) + " has no .brask-tolvane/ folder");
+  if (problem) {
+    f.problems.push_back(core::vault_problem_text(*problem, shown_path(root)));
     return;
   }
   f.notes_problem = core::notes_folder_problem(root);
@@ -116,7 +118,7 @@ void check_vault(DoctorFindings& f, const fs::path& root) {
     f.problems.push_back("no index: " + shown_path(index) + " (`brask-tolvane-mcp reindex` makes and fills it)");
     return;
   }
-  auto db = core::open_database(read_only_uri(index));
+  auto db = core::open_database(core::utf8_path(read_only_uri(index)));
   if (!db) {
     f.index_error = core::to_text(db.error());
     f.problems.push_back("the index does not open: " + shown_path(index) + ": " + *f.index_error);

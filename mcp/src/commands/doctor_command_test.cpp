@@ -54,31 +54,48 @@ TEST_F(DoctorCommand, EachBrokenCaseIsNamedWithItsFile) {
     std::string what;
     std::function<void()> breaks;
     std::vector<std::string> named;
+    std::vector<std::string> problems;  // the whole list, in --json
   };
+  const std::string refused = "tool calls are refused: " + mcp_file + " does not set \"enabled\" to true";
+  const std::string no_default = "vault path does not exist: " + (home.path() / "Brask/vaults/default").string() +
+                                 " (`brask-tolvane-mcp init` makes one)";
+  const std::vector<std::string> stale = {"note files not in the index: 1", "index rows whose file is gone: 1"};
+  const std::string bad = "cannot read notes/bad.md: YAML error: while parsing a flow sequence at line 2 column 5: "
+                          "did not find expected ',' or ']' at line 3 column 1";
+  const std::string trash = "the trash " + (vault.root() / ".brask-tolvane" / "trash").string() +
+                            " is not a folder: delete_note fails until it is mended";
   const std::vector<Case> cases = {
       {"a trailing comma",
        [&] { write_config("mcp.json", "{\"enabled\": true,\n}"); },
-       {mcp_file + " is not valid: line 2, column 1", "tool calls are refused"}},
+       {mcp_file + " is not valid: line 2, column 1", "tool calls are refused"},
+       {mcp_file + " is not valid: line 2, column 1: syntax error while parsing object key - unexpected '}'; "
+                   "expected string literal",
+        refused, no_default}},
       {"enabled as text",
        [&] { write_config("mcp.json", R"({"enabled": "true"})"); },
-       {R"("enabled" must be true or false, found a string)"}},
+       {R"("enabled" must be true or false, found a string)"},
+       {mcp_file + R"( is not valid: "enabled" must be true or false, found a string)", refused, no_default}},
       {"stale rows",
        [&] {
          fs::remove(vault.notes() / "one.md");
          vault.write_file("notes/two.md", "---\nid: two\ntitle: Two\nupdated: x\n---\nb");
        },
-       {"note files not in the index: 1", "index rows whose file is gone: 1", "notes/two.md", "Run `brask-tolvane-mcp reindex`"}},
+       {"note files not in the index: 1", "index rows whose file is gone: 1", "notes/two.md", "Run `brask-tolvane-mcp reindex`"},
+       stale},
       {"an unreadable note",
        [&] { vault.write_file("notes/bad.md", "---\nid: [x\n---\n"); },
-       {"cannot read notes/bad.md: YAML error"}},
+       {"cannot read notes/bad.md: YAML error"},
+       {stale[0], stale[1], bad}},
       {"a trash that is a plain file",
        [&] { vault.write_file(".brask-tolvane/trash", "not a folder"); },
        {"the trash " + (vault.root() / ".brask-tolvane" / "trash").string() + " is not a folder: delete_note fails",
-        "trash: DELETES FAIL"}},
+        "trash: DELETES FAIL"},
+       {stale[0], stale[1], bad, trash}},
       // Last: the cases before it need the index.
       {"a missing marker",
        [&] { fs::remove_all(vault.root() / ".brask-tolvane"); },
-       {"not a vault: " + vault.root().string() + " has no .brask-tolvane/ folder"}},
+       {"not a Brask Tolvane vault (missing .brask-tolvane/): " + vault.root().string()},
+       {"not a Brask Tolvane vault (missing .brask-tolvane/): " + vault.root().string()}},
   };
   for (const Case& c : cases) {
     enable(vault.root());
@@ -89,7 +106,7 @@ TEST_F(DoctorCommand, EachBrokenCaseIsNamedWithItsFile) {
     for (const std::string& part : c.named) EXPECT_NE(r.out.find(part), std::string::npos) << c.what << ": " << part << "\n" << r.out;
     auto j = run({"doctor", "--json"});
     EXPECT_EQ(j.exit_status, 1) << c.what;
-    EXPECT_FALSE(json::parse(j.out, nullptr, false)["problems"].empty()) << c.what;
+    EXPECT_EQ(json::parse(j.out, nullptr, false)["problems"], json(c.problems)) << c.what;
   }
 }
 

@@ -7,6 +7,7 @@
 #include "commands/command_args.hpp"
 #include "commands/shown_path.hpp"
 #include "config/config.hpp"
+#include "config/vault_select.hpp"
 #include "index/index_db.hpp"
 
 #include <nlohmann/json.hpp>
@@ -21,8 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-constexpr std::string_view kBuiltInVault = "~/Brask/vaults/default";
 
 constexpr std::string_view kHelp =
     "Usage: brask-tolvane-mcp init [PATH]\n"
@@ -160,7 +159,7 @@ bool configure(const fs::path& root, std::ostream& out, std::ostream& err) {
 int init_main(std::span<const std::string_view> args, std::ostream& out, std::ostream& err) {
   auto parsed = begin_command("init", kHelp, args, {}, {"help"}, 1, out, err);
   if (!parsed) return parsed.error();
-  const std::string_view given = parsed->positionals.empty() ? kBuiltInVault : parsed->positionals.front();
+  const std::string_view given = parsed->positionals.empty() ? core::kBuiltInVault : parsed->positionals.front();
   std::error_code ec;
   const fs::path root = fs::absolute(core::expand_home(given), ec).lexically_normal();
   if (ec || root.empty()) {

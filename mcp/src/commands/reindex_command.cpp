@@ -4,6 +4,7 @@
 #include "commands/command_args.hpp"
 #include "commands/shown_path.hpp"
 #include "commands/vault_choice.hpp"
+#include "config/vault_check.hpp"
 #include "index/index_db.hpp"
 #include "sync/reindex.hpp"
 #include "sync/vault_compare.hpp"
@@ -96,10 +97,9 @@ int reindex_main(std::span<const std::string_view> args, std::ostream& out, std:
     err << "brask-tolvane-mcp reindex: " << choice.error() << '\n';
     return kExitProblems;
   }
-  std::error_code ec;
   const std::string root = shown_path(choice->root);
-  if (!fs::is_directory(choice->root / ".brask-tolvane", ec)) {
-    err << "brask-tolvane-mcp reindex: not a vault (no .brask-tolvane/ folder): " << root << '\n';
+  if (auto problem = core::vault_problem(choice->root)) {
+    err << "brask-tolvane-mcp reindex: " << core::vault_problem_text(*problem, root) << '\n';
     return kExitProblems;
   }
   // Before the index is opened (which would make a missing one): without

@@ -81,7 +81,8 @@ TEST_F(ReindexCommand, InStepExitsZeroAndMistakesAreUsageErrors) {
   for (const Case& c : {Case{{"reindex", "--force"}, 2, "unknown option: --force"},
                         Case{{"reindex", "extra"}, 2, "unexpected argument: extra"},
                         Case{{"reindex", "--vault", "nowhere"}, 1, "Unknown vault 'nowhere'"},
-                        Case{{"reindex", "--vault", home.path().string()}, 1, "not a vault"}}) {
+                        Case{{"reindex", "--vault", home.path().string()}, 1,
+                             "not a Brask Tolvane vault (missing .brask-tolvane/): " + home.path().string()}}) {
     auto r = run(c.args);
     EXPECT_EQ(r.exit_status, c.status) << c.err;
     EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;

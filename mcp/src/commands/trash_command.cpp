@@ -4,6 +4,7 @@
 #include "commands/command_args.hpp"
 #include "commands/shown_path.hpp"
 #include "commands/vault_choice.hpp"
+#include "config/vault_check.hpp"
 #include "index/index_db.hpp"
 #include "store/trash.hpp"
 
@@ -61,14 +62,9 @@ void print(std::ostream& out, const std::string& text) {
 std::expected<fs::path, std::string> vault_root(const std::string* named) {
   auto choice = choose_vault(named, core::load_mcp_config());
   if (!choice) return std::unexpected(std::move(choice.error()));
-  const fs::path* root = &choice->root;
-  std::error_code ec;
-  // The system would cut a path at a NUL byte and look at another one.
-  if (root->native().find('\0') != std::string::npos || !fs::exists(fs::status(*root, ec)))
-    return std::unexpected("vault path does not exist: " + shown_path(*root));
-  if (!fs::is_directory(*root / ".brask-tolvane", ec))
-    return std::unexpected("not a Brask Tolvane vault (missing .brask-tolvane/): " + shown_path(*root));
-  return *root;
+  if (auto problem = core::vault_problem(choice->root))
+    return std::unexpected(core::vault_problem_text(*problem, shown_path(choice->root)));
+  return std::move(choice->root);
 }
 
 std::optional<unsigned long long> parse_days(std::string_view text) {
@@ -116,8 +112,11 @@ int restore(const fs::path& root, const std::string& id, const std::string* as_i
   auto restored = core::restore_from_trash(*vault, id, as);
   if (!restored) {
     std::string text = core::to_text(restored.error());
-    if (!as_id && text.starts_with("a note with id ")) text += "; restore it under another id with --as NEW_ID";
-    if (!as_id && text.ends_with("has no frontmatter, so it names no id")) text += "; restore it with --as NEW_ID to give it one";
+    // Without --as, the only conflict is the note's id being taken, and the
+    // only refusal a trashed file that names no id: --as mends both.
+    const core::ErrorKind kind = restored.error().kind();
+    if (!as_id && kind == core::ErrorKind::Conflict) text += "; restore it under another id with --as NEW_ID";
+    if (!as_id && kind == core::ErrorKind::Invalid) text += "; restore it with --as NEW_ID to give it one";
     return problem(err, text);
   }
   if (as_json) print(out, json{{"id", restored->id}, {"path", restored->path}}.dump() + "\n");

@@ -130,6 +130,30 @@ TEST_F(TrashCommand, ListRestoreAndRefuse) {
   EXPECT_EQ(none.err, "brask-tolvane-mcp trash: nothing in the trash for id: n\n");
 }
 
+// Each refusal that --as mends says so; the others are shown as they are.
+TEST_F(TrashCommand, OnlyTheRefusalsThatAsMendsSuggestIt) {
+  tv.write_file("notes/plain.md", "just words\n");
+  {
+    auto vault = core::open_vault(tv.root());
+    ASSERT_TRUE(is_ok(vault));
+    ASSERT_TRUE(is_ok(core::delete_note(*vault, "plain")));
+  }
+  Outcome refused = run({"restore", "plain"});
+  EXPECT_EQ(refused.status, kExitProblems);
+  EXPECT_EQ(refused.err, "brask-tolvane-mcp trash: the trashed file of plain has no frontmatter, so it names no id; "
+                         "restore it with --as NEW_ID to give it one\n");
+  Outcome unsafe = run({"restore", "plain", "--as", "../x"});
+  EXPECT_EQ(unsafe.status, kExitProblems);
+  EXPECT_EQ(unsafe.err, "brask-tolvane-mcp trash: invalid note id: ../x\n");
+  Outcome restored = run({"restore", "plain", "--as", "given"});
+  EXPECT_EQ(restored.status, kExitOk) << restored.err;
+  make_and_delete("given", "again");
+  tv.write_file("notes/given.md", "---\nid: given\ntitle: Back\nupdated: U\n---\nback\n");
+  Outcome taken = run({"restore", "given", "--as", "given"});
+  EXPECT_EQ(taken.status, kExitProblems);
+  EXPECT_EQ(taken.err, "brask-tolvane-mcp trash: a note with id given exists\n");
+}
+
 TEST_F(TrashCommand, EmptyOlderThanKeepsTheNewer) {
   const auto now = core::TrashClock::now();
   for (auto [id, age] : {std::pair{"old", 10 * 24h}, {"new", 1 * 24h}}) {

@@ -1,5 +1,6 @@
 #include "server/dispatch.hpp"
 
+#include "config/vault_check.hpp"
 #include "config/vault_select.hpp"
 #include "index/index_db.hpp"
 #include "server/tool_args.hpp"
@@ -32,12 +33,6 @@ std::expected<fs::path, std::string> select_root(const nlohmann::json& arguments
   return core::resolve_vault(named, config);
 }
 
-bool exists_at(const fs::path& path) {
-  std::error_code ec;
-  const fs::file_status status = fs::status(path, ec);
-  return !ec && fs::exists(status);
-}
-
 constexpr std::chrono::milliseconds kDefaultDeadline{10'000};
 constexpr long long kLongestDeadlineMs = 86'400'000;
 
@@ -60,13 +55,7 @@ ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, 
   auto root = select_root(arguments, config);
   if (!root) return fail(std::move(root.error()));
   const std::string shown = root->string();
-  // The system would cut a path at a NUL byte and check another one.
-  if (shown.find('\0') != std::string::npos || !exists_at(*root))
-    return fail("Vault path does not exist: " + shown +
-                ". Set vault arg, BRASK_TOLVANE_VAULT, mcp.json vault_path, or settings.json vault_path.");
-  std::error_code ec;
-  if (!fs::is_directory(*root / ".brask-tolvane", ec))
-    return fail("Not a Brask Tolvane vault (missing .brask-tolvane/): " + shown);
+  if (auto problem = core::vault_problem(*root)) return fail(core::vault_problem_sentence(*problem, shown));
   auto vault = core::open_vault(*root);
   if (!vault) return fail("Cannot open vault at " + shown + ": " + core::to_text(vault.error()));
   const ToolSpec* tool = find_tool(name);

@@ -28,11 +28,11 @@ std::chrono::milliseconds call_deadline();
 // display text with no prefix. Unknown names are reported only once the
 // vault has been selected, found and opened. The disabled server and an
 // unknown name are protocol errors; every other failure is the tool's.
-ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config);
+[[nodiscard]] ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config);
 
 // call_tool with `mcp.json` read afresh, as the loop runs every `tools/call`,
 // and `vault_flag` (the server's --vault) first in the default vault chain.
-ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments,
+[[nodiscard]] ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments,
                                           const std::optional<std::string>& vault_flag = std::nullopt);
 
 }  // namespace mcp

@@ -16,16 +16,16 @@ namespace mcp {
 using ToolHandler = ToolOutcome (*)(const core::Vault& vault, const nlohmann::json& arguments);
 
 // Read tools.
-ToolOutcome get_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
-ToolOutcome list_notes_tool(const core::Vault& vault, const nlohmann::json& arguments);
-ToolOutcome search_notes_tool(const core::Vault& vault, const nlohmann::json& arguments);
-ToolOutcome list_backlinks_tool(const core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome get_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome list_notes_tool(const core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome search_notes_tool(const core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome list_backlinks_tool(const core::Vault& vault, const nlohmann::json& arguments);
 
 // Write tools.
-ToolOutcome upsert_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
-ToolOutcome set_metas_tool(const core::Vault& vault, const nlohmann::json& arguments);
-ToolOutcome move_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
-ToolOutcome delete_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome upsert_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome set_metas_tool(const core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome move_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome delete_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
 
 // The failure of a core operation, shown as its display text alone.
 ToolError core_failure(const core::CoreError& error);
