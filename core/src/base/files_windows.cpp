@@ -156,6 +156,48 @@ int with_share_retry(Move move) {
 
 int injected(FileCall call, const fs::path& path) { return injected_file_fault(call, path); }
 
+// FileRenameInfoEx, which MinGW's headers declare only for a later
+// _WIN32_WINNT than this program targets (it checks at run time instead).
+constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+
+// The NT form of a path (\??\C:\...), which a rename by handle takes.
+std::wstring nt_name(const fs::path& path) {
+  std::wstring name = wide(path);
+  if (name.starts_with(LR"(\\?\)")) return LR"(\??\)" + name.substr(4);
+  std::error_code ec;
+  name = fs::absolute(path, ec).lexically_normal().native();
+  for (wchar_t& c : name)
+    if (c == L'/') c = L'\\';
+  if (name.starts_with(LR"(\\)")) return LR"(\??\UNC\)" + name.substr(2);
+  return LR"(\??\)" + name;
+}
+
+// Renames `from` to `to` over an existing file with POSIX semantics
+// (Windows 10 1809 and later, NTFS): the name moves at once even while
+// another program has the old file open sharing delete access, as a
+// reader usually does; MoveFileExW would fail with access denied there.
+// Flushes the file afterwards, which also writes its new name's entry on
+// NTFS. False with the error in GetLastError; ERROR_INVALID_PARAMETER (or
+// ERROR_NOT_SUPPORTED) where the system or file system has no such rename.
+bool rename_over_by_handle(const fs::path& from, const fs::path& to) {
+  Handle file = open_handle(from, DELETE | GENERIC_WRITE | SYNCHRONIZE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  if (!file) return false;
+  const std::wstring target = nt_name(to);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->Flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+  std::copy(target.begin(), target.end(), info->FileName);
+  if (!SetFileInformationByHandle(file.get(), kFileRenameInfoEx, info, static_cast<DWORD>(buffer.size()))) return false;
+  (void)FlushFileBuffers(file.get());
+  return true;
+}
+
+bool no_handle_rename(DWORD error) {
+  return error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_FUNCTION;
+}
+
 std::string kind_of(DWORD type) {
   if (type == FILE_TYPE_PIPE) return "a named pipe";
   if (type == FILE_TYPE_CHAR) return "a device";
@@ -298,6 +340,8 @@ Result<void> rename_replacing(const std::filesystem::path& from, const std::file
   if (const int error = injected(FileCall::Rename, to)) return std::unexpected(io_error(error));
   const std::wstring source = wide(from), target = wide(to);
   const int error = with_share_retry([&] {
+    if (rename_over_by_handle(from, to)) return TRUE;
+    if (!no_handle_rename(GetLastError())) return FALSE;
     return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   });
   if (error != 0) return std::unexpected(io_error(error));
