@@ -9,7 +9,15 @@
 #                    into build-windows/ (MinGW-w64; libraries built from
 #                    Debian's source packages once, see scripts/setup-windows.sh)
 # make test-windows  build them and run the tests under Wine
-JOBS ?= $(shell nproc)
+JOBS ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu)
+
+# macOS: Homebrew keeps SQLite, ICU and OpenSSL out of the default search
+# paths ("keg-only"); point pkg-config and CMake at them.
+ifeq ($(shell uname -s),Darwin)
+BREW := $(shell brew --prefix)
+export PKG_CONFIG_PATH := $(BREW)/opt/sqlite/lib/pkgconfig:$(BREW)/opt/icu4c/lib/pkgconfig:$(BREW)/opt/libyaml/lib/pkgconfig:$(PKG_CONFIG_PATH)
+export CMAKE_PREFIX_PATH := $(BREW)/opt/openssl@3:$(BREW):$(CMAKE_PREFIX_PATH)
+endif
 PREFIX ?= /usr/local
 
 .PHONY: setup build run test fuzz clean install demo bench bench-test windows test-windows
@@ -52,7 +60,7 @@ bench-test: setup
 	cmake --build build-bench-test -j $(JOBS) --target bench_tests
 	build-bench-test/bench/bench_tests
 
-windows: setup
+windows:
 	@JOBS=$(JOBS) scripts/setup-windows.sh
 	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build build-windows -j $(JOBS)

@@ -3,6 +3,21 @@
 # that are missing. Safe to run again; does nothing when everything is there.
 set -euo pipefail
 
+# macOS: the same libraries from Homebrew (not tried on a Mac yet). Apple's
+# clang with libc++ builds the code; the keg-only formulae are found
+# through PKG_CONFIG_PATH and CMAKE_PREFIX_PATH, which the Makefile sets
+# from `brew --prefix` on macOS.
+if [ "$(uname -s)" = Darwin ]; then
+  command -v brew >/dev/null 2>&1 || { echo "setup: Homebrew is needed on macOS (https://brew.sh)" >&2; exit 1; }
+  formulae=(cmake pkg-config sqlite libyaml nlohmann-json openssl@3 icu4c howard-hinnant-date googletest)
+  missing=()
+  for f in "${formulae[@]}"; do brew list --versions "$f" >/dev/null 2>&1 || missing+=("$f"); done
+  [ ${#missing[@]} -eq 0 ] && exit 0
+  echo "installing: ${missing[*]}"
+  brew install "${missing[@]}"
+  exit 0
+fi
+
 packages=(
   cmake g++ make pkg-config
   libsqlite3-dev libyaml-dev nlohmann-json3-dev libssl-dev
