@@ -146,6 +146,8 @@ bool Statement::column_is_null(int column) const {
 
 int Statement::column_count() const { return sqlite3_column_count(stmt_.get()); }
 
+bool Statement::read_only() const { return sqlite3_stmt_readonly(stmt_.get()) != 0; }
+
 Result<Transaction> Transaction::begin_immediate(sqlite3* db) {
   const bool nested = sqlite3_get_autocommit(db) == 0;
   if (auto begun = exec(db, nested ? "SAVEPOINT bt_nested" : "BEGIN IMMEDIATE"); !begun)

@@ -86,6 +86,9 @@ class Statement {
   double column_double(int column) const;
   bool column_is_null(int column) const;
   int column_count() const;
+  // Whether the statement only reads: it makes no change to the database
+  // itself (SQLite's own judgement of the compiled statement).
+  bool read_only() const;
 
  private:
   [[nodiscard]] Result<void> check_bind(int rc) const;
