@@ -1,9 +1,10 @@
 #pragma once
 // One `tools/call`: the enabled check, vault selection, the vault's
-// existence and marker checks, opening its index, the tool's handler, and
-// closing the vault again, on every path.
+// existence and marker checks, opening its index (or taking the one kept
+// open from an earlier call, see open_vaults.hpp) and the tool's handler.
 
 #include "config/config.hpp"
+#include "server/open_vaults.hpp"
 #include "server/tool_result.hpp"
 
 #include <nlohmann/json.hpp>
@@ -28,11 +29,16 @@ std::chrono::milliseconds call_deadline();
 // display text with no prefix. Unknown names are reported only once the
 // vault has been selected, found and opened. The disabled server and an
 // unknown name are protocol errors; every other failure is the tool's.
+// Every check runs on every call; only then is the vault taken from
+// `vaults`, which may keep it open for the calls after this one.
+ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config,
+                      OpenVaults& vaults);
+// The same with the vault opened for this call alone and closed at its end.
 ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config);
 
 // call_tool with `mcp.json` read afresh, as the loop runs every `tools/call`,
 // and `vault_flag` (the server's --vault) first in the default vault chain.
 ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments,
-                                          const std::optional<std::string>& vault_flag = std::nullopt);
+                                          const std::optional<std::string>& vault_flag, OpenVaults& vaults);
 
 }  // namespace mcp
