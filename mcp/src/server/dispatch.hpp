@@ -17,9 +17,10 @@ namespace mcp {
 
 // How long the index statements of one reading call may run (write tools
 // are not interrupted: their index change must commit with the files they
-// have changed), counted from the
-// opening of its vault: BRASK_TOLVANE_DEADLINE_MS milliseconds when that
-// holds a decimal number from 1 to 86,400,000 (a day), else 10 seconds.
+// have changed), counted from the moment the call has its vault (opened,
+// or kept open from an earlier call): BRASK_TOLVANE_DEADLINE_MS
+// milliseconds when that holds a decimal number from 1 to 86,400,000 (a
+// day), else 10 seconds.
 // A statement still running then ends and the call fails with
 // "database error: interrupted: the call ran past its deadline".
 std::chrono::milliseconds call_deadline();
