@@ -1,7 +1,8 @@
 #pragma once
 // An opened vault: its root directory and the one connection to its index,
-// `.brask-tolvane/index.db`. A vault is opened per tool call and closed when
-// the call drops it.
+// `.brask-tolvane/index.db`. A vault lives as long as its owner keeps it: a
+// command's run, or the server's calls for as long as `index.db` stays the
+// same file.
 
 #include "index/sqlite.hpp"
 #include "index/statement_cache.hpp"
