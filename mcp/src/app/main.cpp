@@ -18,10 +18,13 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   std::ios::sync_with_stdio(false);
+  // The vaults the calls use stay open while the server runs; they close,
+  // each after a checkpoint, when input ends and the loop returns.
+  mcp::OpenVaults vaults;
   mcp::run_loop(
       std::cin, std::cout,
-      [vault = serve->vault](const std::string& name, const nlohmann::json& arguments) {
-        return mcp::call_tool_with_current_config(name, arguments, vault);
+      [vault = serve->vault, &vaults](const std::string& name, const nlohmann::json& arguments) {
+        return mcp::call_tool_with_current_config(name, arguments, vault, vaults);
       },
       serve->protocol);
   return 0;
