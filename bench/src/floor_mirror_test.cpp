@@ -119,7 +119,7 @@ class FloorMirror : public ::testing::Test {
   // Runs `floor` on the floor's index and `server` on the server's, and
   // checks each statement the floor ran against what the server ran.
   void expect_mirrored(const std::string& what, const std::function<void(sqlite3*)>& floor,
-                       const std::function<void(const core::Vault&)>& server) {
+                       const std::function<void(core::Vault&)>& server) {
     std::set<std::string> floor_ran, server_ran;
     {
       StatementLog log(floor_.get());
@@ -179,7 +179,7 @@ TEST_F(FloorMirror, IndexingRunsTheServersStatements) {
         LinkIds ids('g');
         (void)index_note(db, target_row(), ids);
       },
-      [](const core::Vault& v) {
+      [](core::Vault& v) {
         core::Note note;
         note.frontmatter.id = std::string(kTarget);
         note.frontmatter.title = "Target";

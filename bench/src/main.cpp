@@ -22,6 +22,9 @@ constexpr const char* kUsage = R"(usage: brask-tolvane-bench [options]
   --warmup=W        untimed calls before them (default 3)
   --seed=S          generator seed (default 1)
   --server=PATH     the server binary (default: the one built beside this program)
+  --baseline=PATH   another server binary, started beside the first on the same
+                    vault: every operation's calls alternate between the two and
+                    each line adds the baseline's median and the ratio to it
   --dir=DIR         where temporary workspaces go (default $TMPDIR or /tmp)
   --keep            keep each workspace (vault and HOME) for inspection
   --floor-only      no server: fill index.db directly and time the floor only
@@ -69,6 +72,7 @@ bool parse_option(std::string_view arg, Options& options) {
   if (value_of("--warmup=", value)) return parse_number(value, number) && (options.run.warmup = number, true);
   if (value_of("--seed=", value)) return parse_number(value, options.run.seed);
   if (value_of("--server=", value)) return !value.empty() && (options.run.server_binary = value, true);
+  if (value_of("--baseline=", value)) return !value.empty() && (options.run.baseline_binary = value, true);
   if (value_of("--dir=", value)) return !value.empty() && (options.run.work_root = value, true);
   return false;
 }

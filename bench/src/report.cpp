@@ -35,6 +35,9 @@ std::string row_line(const ReportRow& row) {
   std::string line = padded_right(row.operation, kNameWidth);
   line += padded_left(row.rows ? with_thousands(*row.rows) : "-", 8);
   line += cell(row.server) + cell(row.server, true) + cell(row.floor) + cell(row.bare) + ratio_cell(row);
+  if (row.baseline && row.baseline->count > 0 && row.server && row.baseline->median_ms > 0)
+    line += "  baseline med " + format_ms(row.baseline->median_ms) + " (" +
+            printed("%.2fx", row.server->median_ms / row.baseline->median_ms) + ")";
   if (!row.failure.empty()) line += "  failed: " + row.failure;
   return line + "\n";
 }

@@ -18,6 +18,9 @@ struct ReportRow {
   std::optional<Summary> floor;     // open + batches + statements + close
   std::optional<Summary> bare;      // the statements alone on an open connection
   std::string failure;              // why the server side has no timing
+  // The baseline server (--baseline), its calls alternating with the
+  // server's on the same vault; absent without one.
+  std::optional<Summary> baseline;
 };
 
 struct LoadSummary {
@@ -44,7 +47,8 @@ struct Report {
 };
 
 // The whole report as text, lines ending in "\n". Times are milliseconds;
-// the ratio is server median over floor median.
+// the ratio is server median over floor median; with a baseline, each line
+// ends with the baseline's median and the server's median over it.
 std::string format_report(const Report& report);
 
 // 1234567 as "1,234,567".

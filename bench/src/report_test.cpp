@@ -43,9 +43,10 @@ TEST(Report, TableShowsTimesRatioAndFailures) {
   report.load = LoadSummary{1000, 4.0, {2, 3, 1000}, {1, 1.5, 850}, 0.25, 0.5};
   report.peak_kib = 2048;
   report.remarks = {"a remark"};
-  report.rows.push_back({"ping", std::nullopt, Summary{0.02, 0.03, 30}, std::nullopt, std::nullopt, ""});
-  report.rows.push_back({"search_notes rare word", 3, Summary{1.0, 1.5, 30}, Summary{0.5, 0.6, 30}, Summary{0.1, 0.1, 30}, ""});
-  report.rows.push_back({"get_note", std::nullopt, std::nullopt, std::nullopt, std::nullopt, "note not found: x"});
+  report.rows.push_back({"ping", std::nullopt, Summary{0.02, 0.03, 30}, std::nullopt, std::nullopt, "", std::nullopt});
+  report.rows.push_back({"search_notes rare word", 3, Summary{1.0, 1.5, 30}, Summary{0.5, 0.6, 30}, Summary{0.1, 0.1, 30}, "", std::nullopt});
+  report.rows.push_back({"get_note", std::nullopt, std::nullopt, std::nullopt, std::nullopt, "note not found: x", std::nullopt});
+  report.rows.push_back({"set_metas", std::nullopt, Summary{1.0, 1.2, 30}, std::nullopt, std::nullopt, "", Summary{4.0, 5.0, 30}});
 
   const std::string text = format_report(report);
   EXPECT_NE(text.find("== 1,000 notes (seed 1; 30 timed calls after 3 warm-up calls"), std::string::npos) << text;
@@ -58,6 +59,7 @@ TEST(Report, TableShowsTimesRatioAndFailures) {
   const std::string ping = "ping                                     -      0.020      0.030          -          -       -\n";
   EXPECT_NE(text.find(ping), std::string::npos) << text;
   EXPECT_NE(text.find("-  failed: note not found: x\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("      -  baseline med 4.000 (0.25x)\n"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <ostream>
 
 namespace bench {
@@ -96,21 +97,35 @@ Outcome<TimedReply> send(ServerProcess& server, const ServerCall& call) {
   return server.request(call.method, call.arguments);
 }
 
-void time_server(ServerProcess& server, const Operation& op, const RunOptions& options, ReportRow& row) {
-  std::vector<double> samples;
-  for (size_t call = 0; call < options.warmup + options.reps; ++call) {
-    auto reply = send(server, op.request(call));
+// The baseline server (--baseline) and its operations, on a copy of the vault.
+struct Baseline {
+  ServerProcess* server = nullptr;
+  const std::vector<Operation>* ops = nullptr;
+};
+
+void time_server(ServerProcess& server, const Operation& op, ServerProcess* baseline, const Operation* baseline_op,
+                 const RunOptions& options, ReportRow& row) {
+  std::vector<double> samples, baseline_samples;
+  const size_t turns = baseline != nullptr ? 2 : 1;
+  for (size_t call = 0; call < (options.warmup + options.reps) * turns; ++call) {
+    // With a baseline the two take turns, each pair in the other order, so
+    // neither always runs first (or always after the other's write).
+    const size_t pair = call / 2;
+    const bool to_baseline = baseline != nullptr && ((call % 2 == 1) != (pair % 2 == 1));
+    const Operation& asked = to_baseline ? *baseline_op : op;
+    auto reply = send(to_baseline ? *baseline : server, asked.request(call / turns));
     if (!reply) {
-      row.failure = reply.error();
+      row.failure = (to_baseline ? "baseline: " : "") + reply.error();
       return;
     }
-    if (call >= options.warmup) samples.push_back(reply->ms);
-    if (!op.check) continue;
-    auto checked = op.check(reply->value, call);
-    if (!checked) row.failure = "unexpected answer: " + checked.error();
+    if (call / turns >= options.warmup) (to_baseline ? baseline_samples : samples).push_back(reply->ms);
+    if (!asked.check) continue;
+    auto checked = asked.check(reply->value, call / turns);
+    if (!checked) row.failure = std::string(to_baseline ? "baseline: " : "") + "unexpected answer: " + checked.error();
     else row.rows = *checked;
   }
   row.server = summarize(std::move(samples));
+  if (baseline != nullptr) row.baseline = summarize(std::move(baseline_samples));
 }
 
 void add_failure(ReportRow& row, const std::string& text) {
@@ -171,13 +186,14 @@ void note_problem(Report& report, std::string text) {
 // floor (when `floors`), so that both sides of a line see the machine in
 // the same state. The floors' writes touch no row that a later operation's
 // answer depends on.
-void time_operations(ServerProcess* server, const fs::path& index, bool floors, const std::vector<Operation>& ops,
-                     const RunOptions& options, Report& report) {
+void time_operations(ServerProcess* server, Baseline baseline, const fs::path& index, bool floors,
+                     const std::vector<Operation>& ops, const RunOptions& options, Report& report) {
   size_t next_floor_call = 0;
   for (size_t k = 0; k < ops.size(); ++k) {
     if (server != nullptr) {
       progress(options, "timing " + ops[k].name);
-      time_server(*server, ops[k], options, report.rows[k]);
+      time_server(*server, ops[k], baseline.server, baseline.server ? &(*baseline.ops)[k] : nullptr, options,
+                  report.rows[k]);
     }
     if (floors && ops[k].floor) {
       progress(options, "floor " + ops[k].name);
@@ -186,15 +202,22 @@ void time_operations(ServerProcess* server, const fs::path& index, bool floors, 
   }
 }
 
-// Loads the vault through the server and times every operation against it,
-// with the floors when the vault could be loaded.
-Outcome<void> run_server_side(const RunOptions& options, const Workspace& ws, const VaultGenerator& vault,
-                              const std::vector<Operation>& ops, Report& report) {
-  auto server = ServerProcess::start(options.server_binary, server_environment(ws));
+// A server process on the workspace, past its handshake.
+Outcome<ServerProcess> start_initialized(const std::string& binary, const Workspace& ws) {
+  auto server = ServerProcess::start(binary, server_environment(ws));
   if (!server) return failure(server.error());
   auto hello = server->request("initialize", {{"capabilities", json::object()}, {"protocolVersion", "2024-11-05"}});
   if (!hello) return failure("initialize: " + hello.error());
   if (auto sent = server->notify("notifications/initialized"); !sent) return failure(sent.error());
+  return server;
+}
+
+// Loads the vault through the server and times every operation against it,
+// with the floors when the vault could be loaded.
+Outcome<void> run_server_side(const RunOptions& options, const Workspace& ws, const VaultGenerator& vault,
+                              const std::vector<Operation>& ops, Report& report) {
+  auto server = start_initialized(options.server_binary, ws);
+  if (!server) return failure(server.error());
 
   bool loaded = options.prefill;  // prefilled before the server started
   if (!options.prefill) {
@@ -209,7 +232,26 @@ Outcome<void> run_server_side(const RunOptions& options, const Workspace& ws, co
       note_problem(report, "floor skipped: no loaded index (--floor-only fills one without the server)");
     }
   }
-  time_operations(&*server, ws.index, loaded, ops, options, report);
+  // The baseline works on a copy of the vault as loaded, so that neither
+  // server's log and checkpoints land in the other's calls.
+  std::optional<ServerProcess> baseline;
+  std::vector<Operation> baseline_ops;
+  if (!options.baseline_binary.empty() && loaded) {
+    const fs::path copy = ws.dir / "baseline-vault";
+    std::error_code error;
+    fs::copy(ws.vault, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+    fs::remove(copy / ".brask-tolvane" / "index.db-shm", error);  // rebuilt from the log
+    auto started = start_initialized(options.baseline_binary, ws);
+    if (!started) return failure("baseline: " + started.error());
+    baseline.emplace(std::move(*started));
+    baseline_ops = make_operations(vault, copy.string());
+    report.remarks.push_back("baseline: " + options.baseline_binary +
+                             " on a copy of the vault, its calls alternating with the server's");
+  }
+  time_operations(&*server, {baseline ? &*baseline : nullptr, &baseline_ops}, ws.index, loaded, ops, options, report);
+  if (baseline) {
+    if (auto status = baseline->finish(); !status || *status != 0) note_problem(report, "baseline did not end well");
+  }
   // Read before the end of input: the process is gone after it.
   if (auto peak = server->peak_resident_kib(); peak) report.peak_kib = *peak;
   else note_problem(report, peak.error());
@@ -276,11 +318,12 @@ Outcome<Report> run_benchmark(const RunOptions& options) {
   const WorkspaceCleanup cleanup(ws->dir, options.keep);
   Report report{vault.size(), options.seed, options.warmup, options.reps, {}, {}, {}, {}, true};
   const std::vector<Operation> ops = make_operations(vault, ws->vault.string());
-  for (const Operation& op : ops) report.rows.push_back({op.name, {}, {}, {}, {}, {}});
+  for (const Operation& op : ops) report.rows.push_back({op.name, {}, {}, {}, {}, {}, {}});
   if (options.keep) report.remarks.push_back("workspace kept: " + ws->dir.string());
 
   if (options.floor_only) {
-    if (fill_directly(*ws, vault, options, report)) time_operations(nullptr, ws->index, true, ops, options, report);
+    if (fill_directly(*ws, vault, options, report))
+      time_operations(nullptr, {}, ws->index, true, ops, options, report);
   } else if (options.prefill && !prefill(*ws, vault, options, report)) {
     return failure("prefilling the vault failed");
   } else if (auto done = run_server_side(options, *ws, vault, ops, report); !done) {

@@ -19,6 +19,9 @@ struct RunOptions {
   size_t warmup = 3;
   size_t reps = 30;
   std::string server_binary;
+  // Another build of the server, timed call for call in turn with
+  // `server_binary` on the same vault (empty: none).
+  std::string baseline_binary;
   std::filesystem::path work_root;  // the temporary workspace is made inside it
   bool keep = false;                // leave the workspace (vault, HOME) in place
   bool floor_only = false;          // no server: fill index.db directly, time the floor only

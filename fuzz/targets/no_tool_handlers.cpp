@@ -17,9 +17,9 @@ ToolOutcome get_note_tool(const core::Vault& v, const nlohmann::json& a) { retur
 ToolOutcome list_notes_tool(const core::Vault& v, const nlohmann::json& a) { return not_built(v, a); }
 ToolOutcome search_notes_tool(const core::Vault& v, const nlohmann::json& a) { return not_built(v, a); }
 ToolOutcome list_backlinks_tool(const core::Vault& v, const nlohmann::json& a) { return not_built(v, a); }
-ToolOutcome upsert_note_tool(const core::Vault& v, const nlohmann::json& a) { return not_built(v, a); }
-ToolOutcome set_metas_tool(const core::Vault& v, const nlohmann::json& a) { return not_built(v, a); }
-ToolOutcome move_note_tool(const core::Vault& v, const nlohmann::json& a) { return not_built(v, a); }
-ToolOutcome delete_note_tool(const core::Vault& v, const nlohmann::json& a) { return not_built(v, a); }
+ToolOutcome upsert_note_tool(core::Vault& v, const nlohmann::json& a) { return not_built(v, a); }
+ToolOutcome set_metas_tool(core::Vault& v, const nlohmann::json& a) { return not_built(v, a); }
+ToolOutcome move_note_tool(core::Vault& v, const nlohmann::json& a) { return not_built(v, a); }
+ToolOutcome delete_note_tool(core::Vault& v, const nlohmann::json& a) { return not_built(v, a); }
 
 }  // namespace mcp

@@ -96,20 +96,22 @@ std::vector<std::string> existing_lookup_indexes(sqlite3* db) {
   return names;
 }
 
-// Adds the lookup indexes where missing and notes in `vault` which of those
-// some statements choose by are there. A failure only costs speed, so it is
-// not an error of the open.
-void add_lookup_indexes(Vault& vault) {
-  const std::vector<std::string> existing = existing_lookup_indexes(vault.db());
+bool holds(const std::vector<std::string>& names, std::string_view name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Adds the lookup indexes where missing. A failure only costs speed, so it
+// is not an error of the open; the vault then notes the index as missing.
+void add_lookup_indexes(sqlite3* db) {
+  const std::vector<std::string> existing = existing_lookup_indexes(db);
   auto ensure = [&](std::string_view name, const std::string& create) {
-    if (std::find(existing.begin(), existing.end(), name) != existing.end()) return true;
-    return exec(vault.db(), create).has_value();
+    if (!holds(existing, name)) (void)exec(db, create);
   };
-  (void)ensure("bt_note_files_title_key", std::string(kTitleKeyIndex));
-  (void)ensure("bt_links_title_key", std::string(kLinkTitleKeyIndex));
-  vault.fts_note_id_indexed = ensure("bt_notes_fts_note_id", std::string(kFtsNoteIdIndex));
-  vault.link_titles_indexed = ensure("bt_links_any_title_key", std::string(kLinkAnyTitleIndex));
-  vault.odd_paths_indexed = ensure("bt_note_files_odd_path", std::string(kOddPathIndex) + std::string(kOddStoredPath));
+  ensure("bt_note_files_title_key", std::string(kTitleKeyIndex));
+  ensure("bt_links_title_key", std::string(kLinkTitleKeyIndex));
+  ensure("bt_notes_fts_note_id", std::string(kFtsNoteIdIndex));
+  ensure("bt_links_any_title_key", std::string(kLinkAnyTitleIndex));
+  ensure("bt_note_files_odd_path", std::string(kOddPathIndex) + std::string(kOddStoredPath));
 }
 
 // Only existence counts: the marker may be a directory or anything else.
@@ -122,20 +124,29 @@ bool has_marker(const std::filesystem::path& root) {
 
 }  // namespace
 
+Vault::Vault(std::filesystem::path root_in, DbHandle connection_in)
+    : root(std::move(root_in)), connection(std::move(connection_in)) {
+  const std::vector<std::string> existing = existing_lookup_indexes(db());
+  fts_note_id_indexed = holds(existing, "bt_notes_fts_note_id");
+  link_titles_indexed = holds(existing, "bt_links_any_title_key");
+  odd_paths_indexed = holds(existing, "bt_note_files_odd_path");
+}
+
+Result<StatementCache::Lease> Vault::lend_query(std::string_view sql) const {
+  return statements_.lend_query(db(), sql);
+}
+
 Result<Vault> open_vault(const std::filesystem::path& root) {
-  Vault vault;
-  vault.root = root;
-  if (!has_marker(vault.root)) return std::unexpected(CoreError::message("not a vault: " + root.string()));
-  auto db = open_database(vault.root / ".brask-tolvane" / "index.db");
+  if (!has_marker(root)) return std::unexpected(CoreError::message("not a vault: " + root.string()));
+  auto db = open_database(root / ".brask-tolvane" / "index.db");
   if (!db) return std::unexpected(std::move(db.error()));
-  vault.connection = std::move(*db);
-  // On failure below the connection closes with `vault`.
+  // On failure below the connection closes with `db`.
   // The journal mode is kept in the file; foreign keys are per connection,
   // hence set on every open.
-  if (auto pragmas = exec(vault.db(), kPragmas); !pragmas) return std::unexpected(std::move(pragmas.error()));
-  if (auto schema = exec(vault.db(), kSchema); !schema) return std::unexpected(std::move(schema.error()));
-  add_lookup_indexes(vault);
-  return vault;
+  if (auto pragmas = exec(db->get(), kPragmas); !pragmas) return std::unexpected(std::move(pragmas.error()));
+  if (auto schema = exec(db->get(), kSchema); !schema) return std::unexpected(std::move(schema.error()));
+  add_lookup_indexes(db->get());
+  return Vault(root, std::move(*db));
 }
 
 }  // namespace core

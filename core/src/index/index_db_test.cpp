@@ -104,6 +104,24 @@ TEST(OpenVault, AFullTextTableOfAnotherLayoutStillWorks) {
   EXPECT_FALSE(vault->fts_note_id_indexed);
 }
 
+// A vault made over a connection opened otherwise (the doctor's read-only
+// one) knows the lookup indexes the file holds, as open_vault's does.
+TEST(OpenVault, AVaultOverAReadOnlyConnectionFindsTheLookupIndexes) {
+  TempVault tv;
+  ASSERT_TRUE(is_ok(open_vault(tv.root())));
+  auto db = open_database("file:" + (tv.root() / ".brask-tolvane" / "index.db").string() + "?mode=ro");
+  ASSERT_TRUE(is_ok(db));
+  const Vault vault(tv.root(), std::move(*db));
+  EXPECT_TRUE(is_read_only(vault.db()));
+  EXPECT_TRUE(vault.fts_note_id_indexed);
+  EXPECT_TRUE(vault.link_titles_indexed);
+  EXPECT_TRUE(vault.odd_paths_indexed);
+  auto empty_db = open_database(":memory:");
+  ASSERT_TRUE(is_ok(empty_db));
+  const Vault bare(tv.root(), std::move(*empty_db));
+  EXPECT_FALSE(bare.fts_note_id_indexed || bare.link_titles_indexed || bare.odd_paths_indexed);
+}
+
 TEST(OpenVault, OpeningAgainChangesNothing) {
   TempVault tv;
   std::vector<std::string> schema_before;

@@ -45,19 +45,19 @@ Result<std::string> compact_json(const nlohmann::json& value) {
   }
 }
 
-Result<void> write_note_row(const Vault& vault, const Note& note, const std::string& path,
+Result<void> write_note_row(Vault& vault, const Note& note, const std::string& path,
                             const std::string& tags_json, const std::string& metas_json) {
   const NoteFrontmatter& fm = note.frontmatter;
-  return run_cached(vault.statements, vault.db(), kUpsertNote, fm.id, path, fm.title, tags_json, metas_json,
+  return run_cached(vault, kUpsertNote, fm.id, path, fm.title, tags_json, metas_json,
                     fm.workspace_id, fm.updated);
 }
 
 std::string_view delete_fts(const Vault& vault) { return vault.fts_note_id_indexed ? kDeleteFtsIndexed : kDeleteFts; }
 
-Result<void> write_fts_row(const Vault& vault, const Note& note) {
+Result<void> write_fts_row(Vault& vault, const Note& note) {
   const NoteFrontmatter& fm = note.frontmatter;
-  if (auto gone = run_cached(vault.statements, vault.db(), delete_fts(vault), fm.id); !gone) return gone;
-  return run_cached(vault.statements, vault.db(), kInsertFts, fm.id, fm.title, note.body);
+  if (auto gone = run_cached(vault, delete_fts(vault), fm.id); !gone) return gone;
+  return run_cached(vault, kInsertFts, fm.id, fm.title, note.body);
 }
 
 // Title links go to the one live note holding the title, when there is
@@ -78,12 +78,12 @@ Result<std::vector<LinkRecord>> resolve_links(const Vault& vault, const Note& no
   return kept;
 }
 
-Result<void> write_link_rows(const Vault& vault, const Note& note) {
+Result<void> write_link_rows(Vault& vault, const Note& note) {
   const std::string& id = note.frontmatter.id;
-  if (auto gone = run_cached(vault.statements, vault.db(), kDeleteLinks, id); !gone) return gone;
+  if (auto gone = run_cached(vault, kDeleteLinks, id); !gone) return gone;
   auto links = resolve_links(vault, note);
   if (!links) return std::unexpected(std::move(links.error()));
-  auto insert = vault.statements.lend(vault.db(), kInsertLink);
+  auto insert = vault.lend(kInsertLink);
   if (!insert) return std::unexpected(std::move(insert.error()));
   for (const LinkRecord& link : *links) {
     auto bound = (*insert)->bind_all(new_note_id(), id, link.target_id, link.target_title, link.link_type,
@@ -105,7 +105,7 @@ Result<StoredJson> stored_json(const NoteFrontmatter& fm) {
   return StoredJson{std::move(*tags), std::move(*metas)};
 }
 
-Result<void> write_note_rows(const Vault& vault, const Note& note) {
+Result<void> write_note_rows(Vault& vault, const Note& note) {
   const std::string path = stored_path(vault.root, note.path);
   auto json = stored_json(note.frontmatter);
   if (!json) return std::unexpected(std::move(json.error()));
@@ -113,9 +113,9 @@ Result<void> write_note_rows(const Vault& vault, const Note& note) {
   return write_fts_row(vault, note);
 }
 
-Result<void> write_note_links(const Vault& vault, const Note& note) { return write_link_rows(vault, note); }
+Result<void> write_note_links(Vault& vault, const Note& note) { return write_link_rows(vault, note); }
 
-Result<void> index_note(const Vault& vault, const Note& note) {
+Result<void> index_note(Vault& vault, const Note& note) {
   auto tx = Transaction::begin_immediate(vault.db());
   if (!tx) return std::unexpected(std::move(tx.error()));
   // The statements keep their order: note row, full-text row, links. The
@@ -125,12 +125,12 @@ Result<void> index_note(const Vault& vault, const Note& note) {
   return tx->commit();
 }
 
-Result<void> write_note_deleted(const Vault& vault, std::string_view id) {
-  if (auto marked = run_cached(vault.statements, vault.db(), kMarkDeleted, id); !marked) return marked;
-  return run_cached(vault.statements, vault.db(), delete_fts(vault), id);
+Result<void> write_note_deleted(Vault& vault, std::string_view id) {
+  if (auto marked = run_cached(vault, kMarkDeleted, id); !marked) return marked;
+  return run_cached(vault, delete_fts(vault), id);
 }
 
-Result<void> mark_note_deleted(const Vault& vault, std::string_view id) {
+Result<void> mark_note_deleted(Vault& vault, std::string_view id) {
   auto tx = Transaction::begin_immediate(vault.db());
   if (!tx) return std::unexpected(std::move(tx.error()));
   if (auto marked = write_note_deleted(vault, id); !marked) return marked;

@@ -32,24 +32,24 @@ struct StoredJson {
 // Fails with Json when tags or metas cannot be written as JSON (invalid
 // UTF-8), Database on any SQLite failure (for example another note row
 // already holding the same stored path).
-[[nodiscard]] Result<void> index_note(const Vault& vault, const Note& note);
+[[nodiscard]] Result<void> index_note(Vault& vault, const Note& note);
 
 // The two halves of index_note, for a caller that writes many notes in its
 // own transaction (which must be open): first every note's row and
 // full-text row, then, once all rows are in, every note's links, so a
 // title link to a note written later in the same run resolves. Together
 // they write exactly what index_note writes.
-[[nodiscard]] Result<void> write_note_rows(const Vault& vault, const Note& note);
-[[nodiscard]] Result<void> write_note_links(const Vault& vault, const Note& note);
+[[nodiscard]] Result<void> write_note_rows(Vault& vault, const Note& note);
+[[nodiscard]] Result<void> write_note_links(Vault& vault, const Note& note);
 
 // mark_note_deleted inside the caller's open transaction.
-[[nodiscard]] Result<void> write_note_deleted(const Vault& vault, std::string_view id);
+[[nodiscard]] Result<void> write_note_deleted(Vault& vault, std::string_view id);
 
 // Takes the note `id` out of the live index: sets its deleted_at to the
 // current UTC time (SQLite's "YYYY-MM-DD HH:MM:SS") and removes its
 // full-text row, in one transaction. Its links rows, as source and as
 // target, stay. An id with no row changes nothing and is no failure.
 // Fails with Database.
-[[nodiscard]] Result<void> mark_note_deleted(const Vault& vault, std::string_view id);
+[[nodiscard]] Result<void> mark_note_deleted(Vault& vault, std::string_view id);
 
 }  // namespace core

@@ -16,7 +16,7 @@ constexpr std::string_view kIdByTitle =
 
 // Borrows `sql` from the vault's statements and binds `value` to ?1.
 Result<StatementCache::Lease> query_with(const Vault& vault, std::string_view sql, std::string_view value) {
-  auto stmt = vault.statements.lend(vault.db(), sql);
+  auto stmt = vault.lend_query(sql);
   if (!stmt) return stmt;
   if (auto bound = (*stmt)->bind_text(1, value); !bound) return std::unexpected(std::move(bound.error()));
   return stmt;

@@ -47,13 +47,14 @@ Result<DbHandle> open_database(const std::filesystem::path& file) {
   sqlite3_extended_result_codes(raw, 1);
   if (int busy = sqlite3_busy_timeout(raw, kBusyTimeoutMs); busy != SQLITE_OK)
     return std::unexpected(db_error(raw, busy));
-  // The server opens and closes the index on every call, so it is usually
-  // the last connection to close. Keeping the -wal and -shm files then
-  // spares the next call deleting and making them anew, which costs more
-  // than the rest of the open. The close still checkpoints; the size limit
-  // of 0 then empties the kept log, so the next open has nothing to recover
-  // and the log never grows across calls. Both settings belong to this
-  // connection only; refusing them costs time, nothing else.
+  // A connection that closes last checkpoints the log. Keeping the -wal and
+  // -shm files then spares the next open deleting and making them anew, and
+  // leaves the files in place for any other connection still using them
+  // (none is deleted by name). The size limit of 0 empties the kept log at
+  // that close, and cuts it back to what is in use each time it restarts
+  // after a checkpoint, so it never stays larger than the last stretch of
+  // writes needs. Both settings belong to this connection only; refusing
+  // them costs time and space, nothing else.
   int keep = 1;
   (void)sqlite3_file_control(raw, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
   (void)sqlite3_exec(raw, "PRAGMA journal_size_limit=0", nullptr, nullptr, nullptr);
@@ -61,6 +62,20 @@ Result<DbHandle> open_database(const std::filesystem::path& file) {
 }
 
 bool is_read_only(sqlite3* db) { return sqlite3_db_readonly(db, "main") == 1; }
+
+bool is_idle(sqlite3* db) {
+  if (sqlite3_get_autocommit(db) == 0) return false;
+  for (sqlite3_stmt* stmt = sqlite3_next_stmt(db, nullptr); stmt != nullptr; stmt = sqlite3_next_stmt(db, stmt))
+    if (sqlite3_stmt_busy(stmt) != 0) return false;
+  return true;
+}
+
+void checkpoint_before_close(sqlite3* db) {
+  // Without a busy handler the truncating checkpoint copies what it can as
+  // a passive one does and gives up where it would wait.
+  (void)sqlite3_busy_timeout(db, 0);
+  (void)sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+}
 
 Result<void> exec(sqlite3* db, std::string_view sql) {
   const std::string text(sql);  // sqlite3_exec wants a terminated string
@@ -146,6 +161,8 @@ bool Statement::column_is_null(int column) const {
 }
 
 int Statement::column_count() const { return sqlite3_column_count(stmt_.get()); }
+
+bool Statement::read_only() const { return sqlite3_stmt_readonly(stmt_.get()) != 0; }
 
 Result<Transaction> Transaction::begin_immediate(sqlite3* db) {
   const bool nested = sqlite3_get_autocommit(db) == 0;

@@ -39,6 +39,22 @@ using StmtHandle = std::unique_ptr<sqlite3_stmt, Finalize>;
 // process may not write): every write to it would fail.
 bool is_read_only(sqlite3* db);
 
+// Whether `db` holds nothing between two uses: no transaction open and no
+// statement stepped but not reset, so it keeps no lock and no read snapshot
+// that would hide what others commit.
+bool is_idle(sqlite3* db);
+
+// For a connection about to close: copies into the database file what the
+// write-ahead log holds and empties the log file, without waiting for
+// anyone (the busy wait is given up first). What readers of other
+// connections still need stays in the log, and the log is then left as it
+// is. This works also when the connection's file has been deleted, moved
+// or replaced meanwhile, where SQLite's own checkpoint at close does
+// nothing: the log at the old name must not stay full, or the file now
+// there would be read through it. Failures only leave the log longer, so
+// none is reported.
+void checkpoint_before_close(sqlite3* db);
+
 // Runs `sql`, which may hold several statements separated by ";", and drops
 // any rows they give. Stops at the first failing statement with Database.
 [[nodiscard]] Result<void> exec(sqlite3* db, std::string_view sql);
@@ -85,6 +101,9 @@ class Statement {
   std::int64_t column_int64(int column) const;
   bool column_is_null(int column) const;
   int column_count() const;
+  // Whether the statement only reads: it makes no change to the database
+  // itself (SQLite's own judgement of the compiled statement).
+  bool read_only() const;
 
  private:
   [[nodiscard]] Result<void> check_bind(int rc) const;

@@ -44,6 +44,9 @@ class StatementCache {
   // one cache must name the same connection. Fails with Database as
   // `prepare` does; a failed text is not kept.
   [[nodiscard]] Result<Lease> lend(sqlite3* db, std::string_view sql);
+  // `lend` for a statement that must only read (Statement::read_only); one
+  // that would write fails with Database and is not kept prepared.
+  [[nodiscard]] Result<Lease> lend_query(sqlite3* db, std::string_view sql);
 
  private:
   // Looked up by the text itself, without copying it into a key first.
@@ -51,7 +54,11 @@ class StatementCache {
     using is_transparent = void;
     std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
   };
-  std::unordered_map<std::string, Statement, TextHash, std::equal_to<>> statements_;
+  using Map = std::unordered_map<std::string, Statement, TextHash, std::equal_to<>>;
+  // The kept statement for `sql`, prepared and kept first when missing;
+  // with `query_only` a statement that would write is refused.
+  [[nodiscard]] Result<Map::iterator> find_or_prepare(sqlite3* db, std::string_view sql, bool query_only);
+  Map statements_;
 };
 
 // Borrows `sql` from `cache`, binds `values` as `Statement::bind_all` does

@@ -76,5 +76,20 @@ TEST_F(Cache, FailuresLeaveTheCacheUsable) {
   }
 }
 
+// What a reader borrows must only read, whether the cache prepares it
+// then or already holds it from a writer; a refused text is not kept.
+TEST_F(Cache, AReaderIsLentNoStatementThatWrites) {
+  constexpr std::string_view kInsert = "INSERT INTO t VALUES ('r', 1)";
+  EXPECT_FALSE(cache_.lend_query(db_.get(), kInsert).has_value());
+  EXPECT_FALSE(cache_.lend_query(db_.get(), kInsert).has_value());
+  ASSERT_TRUE(is_ok(run_cached(cache_, db_.get(), kInsert)));
+  EXPECT_FALSE(cache_.lend_query(db_.get(), kInsert).has_value());
+  auto read = cache_.lend_query(db_.get(), "SELECT count(*) FROM t");
+  ASSERT_TRUE(is_ok(read));
+  auto row = (*read)->step();
+  ASSERT_TRUE(row && *row);
+  EXPECT_EQ((*read)->column_int64(0), 1);
+}
+
 }  // namespace
 }  // namespace core

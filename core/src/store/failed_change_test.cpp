@@ -28,20 +28,20 @@ using testing::is_ok;
 
 struct Case {
   std::string name;
-  std::function<Result<void>(const Vault&)> change;
+  std::function<Result<void>(Vault&)> change;
 };
 
 // Every write tool, with a retitle that rewrites two linking notes (one in
 // a linked folder), a move, and the delete of a copy named apart from its id.
 std::vector<Case> every_change() {
   return {
-      {"upsert (retitle)", [](const Vault& v) { return drop(upsert_note(v, {"Renamed", "body", "target", std::nullopt, {}})); }},
-      {"upsert (new)", [](const Vault& v) { return drop(upsert_note(v, {"New", "body", "fresh", std::nullopt, {}})); }},
-      {"set_metas", [](const Vault& v) { return drop(set_metas(v, "target", {{"n", "1"}}, false)); }},
-      {"move_note", [](const Vault& v) { return move_note(v, "target", "elsewhere"); }},
-      {"move_note (linked folder)", [](const Vault& v) { return move_note(v, "linker-b", ""); }},
-      {"delete_note", [](const Vault& v) { return delete_note(v, "target"); }},
-      {"delete_note (a copy)", [](const Vault& v) { return delete_note(v, "copy"); }},
+      {"upsert (retitle)", [](Vault& v) { return drop(upsert_note(v, {"Renamed", "body", "target", std::nullopt, {}})); }},
+      {"upsert (new)", [](Vault& v) { return drop(upsert_note(v, {"New", "body", "fresh", std::nullopt, {}})); }},
+      {"set_metas", [](Vault& v) { return drop(set_metas(v, "target", {{"n", "1"}}, false)); }},
+      {"move_note", [](Vault& v) { return move_note(v, "target", "elsewhere"); }},
+      {"move_note (linked folder)", [](Vault& v) { return move_note(v, "linker-b", ""); }},
+      {"delete_note", [](Vault& v) { return delete_note(v, "target"); }},
+      {"delete_note (a copy)", [](Vault& v) { return delete_note(v, "copy"); }},
   };
 }
 

@@ -142,19 +142,19 @@ Note new_note(std::string title, std::string body) {
 // read-modify-write, and a lock that cannot be had (after SQLite's busy
 // wait) fails the change before any file is touched. An index this process
 // may not write fails the change here too, before a folder is made.
-Result<Transaction> begin_change(const Vault& vault) {
+Result<Transaction> begin_change(Vault& vault) {
   auto tx = Transaction::begin_immediate(vault.db());
   if (!tx) return tx;
   if (is_read_only(vault.db())) return std::unexpected(CoreError::database("attempt to write a readonly database"));
   return tx;
 }
 
-Result<void> stage_save(const Vault& vault, Note& note, bool propagate, FileChanges& files);
+Result<void> stage_save(Vault& vault, Note& note, bool propagate, FileChanges& files);
 
 // Carries a retitle into the notes whose links name the old title. A note
 // that has no file any more (deleted notes keep their link rows), or whose
 // file now holds another note, is not this note's to rewrite.
-Result<void> propagate_title(const Vault& vault, std::string_view id, const std::string& old_title,
+Result<void> propagate_title(Vault& vault, std::string_view id, const std::string& old_title,
                              const std::string& new_title, FileChanges& files) {
   auto sources = linking_sources(vault, id, old_title);
   if (!sources) return std::unexpected(std::move(sources.error()));
@@ -178,7 +178,7 @@ Result<void> propagate_title(const Vault& vault, std::string_view id, const std:
 // file_changes.hpp): the note's new file beside its target, its index rows,
 // and with `propagate` the same for every note whose links a retitle
 // rewrites.
-Result<void> stage_save(const Vault& vault, Note& note, bool propagate, FileChanges& files) {
+Result<void> stage_save(Vault& vault, Note& note, bool propagate, FileChanges& files) {
   NoteFrontmatter& fm = note.frontmatter;
   std::optional<std::string> old_title;
   if (propagate) {
@@ -245,7 +245,7 @@ Result<Note> get_note(const Vault& vault, std::string_view id) {
   return std::move((*found)->note);
 }
 
-Result<void> save_note(const Vault& vault, Note& note, bool propagate) {
+Result<void> save_note(Vault& vault, Note& note, bool propagate) {
   auto tx = begin_change(vault);
   if (!tx) return std::unexpected(std::move(tx.error()));
   FileChanges files;
@@ -253,7 +253,7 @@ Result<void> save_note(const Vault& vault, Note& note, bool propagate) {
   return commit_change(*tx, files);
 }
 
-Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& input) {
+Result<UpsertNoteResult> upsert_note(Vault& vault, const UpsertNoteInput& input) {
   const std::string title(trim(input.title));
   if (title.empty()) return std::unexpected(CoreError::invalid("title is required"));
   const std::string body(trim(input.body));
@@ -296,7 +296,7 @@ Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& 
   return UpsertNoteResult{note.frontmatter.id, note.frontmatter.title, note.frontmatter.updated, created};
 }
 
-Result<SetMetasResult> set_metas(const Vault& vault, std::string_view id, const std::map<std::string, std::string>& metas,
+Result<SetMetasResult> set_metas(Vault& vault, std::string_view id, const std::map<std::string, std::string>& metas,
                                  bool replace) {
   const std::string_view trimmed = trim(id);
   if (trimmed.empty()) return std::unexpected(CoreError::invalid("id is required"));
@@ -313,7 +313,7 @@ Result<SetMetasResult> set_metas(const Vault& vault, std::string_view id, const 
   return SetMetasResult{note->frontmatter.id, note->frontmatter.updated, note->frontmatter.metas};
 }
 
-Result<void> move_note(const Vault& vault, std::string_view id, std::string_view folder) {
+Result<void> move_note(Vault& vault, std::string_view id, std::string_view folder) {
   // The system would cut the folder at a NUL byte, and make another one.
   if (folder.find('\0') != std::string_view::npos)
     return std::unexpected(CoreError::invalid("invalid folder: " + std::string(folder)));
@@ -348,7 +348,7 @@ Result<void> move_note(const Vault& vault, std::string_view id, std::string_view
   return commit_change(*tx, files);
 }
 
-Result<void> delete_note(const Vault& vault, std::string_view id) {
+Result<void> delete_note(Vault& vault, std::string_view id) {
   auto tx = begin_change(vault);
   if (!tx) return std::unexpected(std::move(tx.error()));
   const std::optional<fs::path> file = file_to_delete(vault, id);

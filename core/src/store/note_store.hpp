@@ -76,13 +76,13 @@ struct SetMetasResult {
 // read (it is never replaced), Conflict "the file <path> holds note <other>,
 // not note <id>" for a file holding another note, or any error of
 // `save_note`.
-[[nodiscard]] Result<UpsertNoteResult> upsert_note(const Vault& vault, const UpsertNoteInput& input);
+[[nodiscard]] Result<UpsertNoteResult> upsert_note(Vault& vault, const UpsertNoteInput& input);
 
 // Merges `metas` into the note's metas, or replaces them when `replace`, and
 // saves the note. Fails with Invalid "id is required" for a blank id, the
 // Conflict of a file holding another note, or an error of `get_note` or
 // `save_note`.
-[[nodiscard]] Result<SetMetasResult> set_metas(const Vault& vault, std::string_view id,
+[[nodiscard]] Result<SetMetasResult> set_metas(Vault& vault, std::string_view id,
                                                const std::map<std::string, std::string>& metas, bool replace);
 
 // Moves the note's file to `<notes>/<folder>/<id>.md` (folder normalised,
@@ -92,7 +92,7 @@ struct SetMetasResult {
 // for a folder holding a NUL, Message "a file exists at <path>" when
 // another file has the destination's name (nothing is written over it), or
 // an error of `get_note` or `save_note`.
-[[nodiscard]] Result<void> move_note(const Vault& vault, std::string_view id, std::string_view folder);
+[[nodiscard]] Result<void> move_note(Vault& vault, std::string_view id, std::string_view folder);
 
 // Moves the note's file, wherever it is, into the vault's trash (see
 // trash.hpp) and marks its index row deleted. The file moved is the one
@@ -102,7 +102,7 @@ struct SetMetasResult {
 // id with no file puts nothing in the trash. Fails with Io when the entry
 // named like the note is not a file or a symbolic link, or cannot be moved;
 // the file and the index row are then unchanged.
-[[nodiscard]] Result<void> delete_note(const Vault& vault, std::string_view id);
+[[nodiscard]] Result<void> delete_note(Vault& vault, std::string_view id);
 
 // Whether the note `id` is in use: the index holds a live row for it, or a
 // file is found for it as get_note finds one. Fails with Database.
@@ -112,6 +112,6 @@ struct SetMetasResult {
 // the note; with `propagate`, a title that differs from the indexed one is
 // carried into the [[title]] links of its own body and of the notes linking
 // to it. On success `note` holds what was written.
-[[nodiscard]] Result<void> save_note(const Vault& vault, Note& note, bool propagate);
+[[nodiscard]] Result<void> save_note(Vault& vault, Note& note, bool propagate);
 
 }  // namespace core

@@ -222,7 +222,7 @@ Result<TrashSummary> trash_summary(const fs::path& root) {
   return summary;
 }
 
-Result<RestoredNote> restore_from_trash(const Vault& vault, std::string_view id, std::optional<std::string_view> as_id) {
+Result<RestoredNote> restore_from_trash(Vault& vault, std::string_view id, std::optional<std::string_view> as_id) {
   if (as_id && !is_safe_note_id(*as_id)) return std::unexpected(CoreError::invalid("invalid note id: " + std::string(*as_id)));
   if constexpr (kWindowsNames)
     if (auto problem = as_id ? windows_name_problem(*as_id) : std::nullopt)

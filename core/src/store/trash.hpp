@@ -103,7 +103,7 @@ struct RestoredNote {
 //   Message "a file exists at <path>"
 // and fails with the Io, Yaml or "unclosed frontmatter" error of a trashed
 // file that does not read, or the Database error of the lock or the index.
-[[nodiscard]] Result<RestoredNote> restore_from_trash(const Vault& vault, std::string_view id,
+[[nodiscard]] Result<RestoredNote> restore_from_trash(Vault& vault, std::string_view id,
                                                       std::optional<std::string_view> as_id);
 
 // Removes the trashed notes deleted before `before` (all when nullopt),

@@ -31,7 +31,7 @@ using Write = std::function<Result<void>()>;
 // from then on every write checks its row again before it writes.
 class Batches {
  public:
-  Batches(const Vault& vault, std::chrono::milliseconds budget, std::optional<std::int64_t> compared_version)
+  Batches(Vault& vault, std::chrono::milliseconds budget, std::optional<std::int64_t> compared_version)
       : vault_(vault), budget_(budget), compared_version_(compared_version) {}
 
   // Runs write number `item`. Failures of writes are kept (see `failures`);
@@ -92,7 +92,7 @@ class Batches {
     return {};
   }
 
-  const Vault& vault_;
+  Vault& vault_;
   std::chrono::milliseconds budget_;
   std::optional<std::int64_t> compared_version_;
   bool rows_changed_ = false;
@@ -139,7 +139,7 @@ class BulkWriteSettings {
 
 }  // namespace
 
-Result<ReindexOutcome> apply_reindex(const Vault& vault, const VaultComparison& comparison,
+Result<ReindexOutcome> apply_reindex(Vault& vault, const VaultComparison& comparison,
                                      const ReindexOptions& options) {
   ReindexOutcome outcome;
   const BulkWriteSettings settings(vault.db());

@@ -48,7 +48,7 @@ struct ReindexOutcome {
 // row) is rolled back alone and reported in `failed`; the other writes of
 // its batch are made again, each in a transaction of its own. Fails with Database when a
 // transaction cannot be begun or committed; what was committed stays.
-[[nodiscard]] Result<ReindexOutcome> apply_reindex(const Vault& vault, const VaultComparison& comparison,
+[[nodiscard]] Result<ReindexOutcome> apply_reindex(Vault& vault, const VaultComparison& comparison,
                                                    const ReindexOptions& options = {});
 
 }  // namespace core

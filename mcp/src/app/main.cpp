@@ -16,10 +16,13 @@ int main(int argc, char** argv) {
   if (!serve) return mcp::run_command_line(args, std::cout, std::cerr);
   mcp::ignore_write_signals();
   std::ios::sync_with_stdio(false);
+  // The vaults the calls use stay open while the server runs; they close,
+  // each after a checkpoint, when input ends and the loop returns.
+  mcp::OpenVaults vaults;
   mcp::run_loop(
       std::cin, std::cout,
-      [vault = serve->vault](const std::string& name, const nlohmann::json& arguments) {
-        return mcp::call_tool_with_current_config(name, arguments, vault);
+      [vault = serve->vault, &vaults](const std::string& name, const nlohmann::json& arguments) {
+        return mcp::call_tool_with_current_config(name, arguments, vault, vaults);
       },
       serve->protocol);
   return 0;

@@ -130,9 +130,7 @@ void check_vault(DoctorFindings& f, const fs::path& root) {
   check_fts(f, index);
   if (f.fts_error) f.problems.push_back("the full-text index fails its check: " + *f.fts_error);
   if (f.notes_problem) return;  // nothing to compare with
-  core::Vault vault;
-  vault.root = root;
-  vault.connection = std::move(*db);
+  const core::Vault vault(root, std::move(*db));
   auto comparison = core::compare_vault(vault);
   if (!comparison) {
     f.comparison_error = core::to_text(comparison.error());

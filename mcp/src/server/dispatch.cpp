@@ -3,6 +3,7 @@
 #include "config/vault_check.hpp"
 #include "config/vault_select.hpp"
 #include "index/index_db.hpp"
+#include "index/sqlite.hpp"
 #include "server/tool_args.hpp"
 #include "server/tool_table.hpp"
 #include "base/text.hpp"
@@ -49,31 +50,41 @@ std::chrono::milliseconds call_deadline() {
   return std::chrono::milliseconds(ms);
 }
 
-ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config) {
+ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config,
+                      OpenVaults& vaults) {
   if (!config.enabled)
     return fail_protocol("MCP server disabled. Set enabled:true in " + core::mcp_config_file().string());
   auto root = select_root(arguments, config);
   if (!root) return fail(std::move(root.error()));
   const std::string shown = root->string();
   if (auto problem = core::vault_problem(*root)) return fail(core::vault_problem_sentence(*problem, shown));
-  auto vault = core::open_vault(*root);
+  auto vault = vaults.open(*root);
   if (!vault) return fail("Cannot open vault at " + shown + ": " + core::to_text(vault.error()));
   const ToolSpec* tool = find_tool(name);
   if (!tool) return fail_protocol("unknown tool: " + name);
-  if (tool->writes) return tool->handler(*vault, arguments);
-  // The server answers one call at a time, so no read may hold it for long:
-  // a statement past the deadline is interrupted (the guard ends before the
-  // vault closes). Writes are not interrupted: by then they have changed
-  // files, and their index change must commit with them.
-  const core::StatementDeadline deadline(vault->db(), call_deadline());
-  return tool->handler(*vault, arguments);  // the vault closes when it goes out of scope, on every path
+  ToolOutcome outcome = [&] {
+    if (tool->writes) return tool->handler(**vault, arguments);
+    // The server answers one call at a time, so no read may hold it for
+    // long: a statement past the deadline is interrupted. Writes are not
+    // interrupted: by then they have changed files, and their index change
+    // must commit with them.
+    const core::StatementDeadline deadline((*vault)->db(), call_deadline());
+    return tool->handler(**vault, arguments);
+  }();
+  vaults.end_call();
+  return outcome;
+}
+
+ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config) {
+  OpenVaults for_this_call;  // closed when the call returns, on every path
+  return call_tool(name, arguments, config, for_this_call);
 }
 
 ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments,
-                                          const std::optional<std::string>& vault_flag) {
+                                          const std::optional<std::string>& vault_flag, OpenVaults& vaults) {
   core::McpConfig config = core::load_mcp_config();
   config.vault_flag = vault_flag;
-  return call_tool(name, arguments, config);
+  return call_tool(name, arguments, config, vaults);
 }
 
 }  // namespace mcp

@@ -13,7 +13,9 @@ class CoreError;
 
 namespace mcp {
 
-using ToolHandler = ToolOutcome (*)(const core::Vault& vault, const nlohmann::json& arguments);
+// A handler is given the vault the call opened; a read tool only reads it.
+using ToolHandler = ToolOutcome (*)(core::Vault& vault, const nlohmann::json& arguments);
+using ReadToolHandler = ToolOutcome (*)(const core::Vault& vault, const nlohmann::json& arguments);
 
 // Read tools.
 [[nodiscard]] ToolOutcome get_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
@@ -22,10 +24,10 @@ using ToolHandler = ToolOutcome (*)(const core::Vault& vault, const nlohmann::js
 [[nodiscard]] ToolOutcome list_backlinks_tool(const core::Vault& vault, const nlohmann::json& arguments);
 
 // Write tools.
-[[nodiscard]] ToolOutcome upsert_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
-[[nodiscard]] ToolOutcome set_metas_tool(const core::Vault& vault, const nlohmann::json& arguments);
-[[nodiscard]] ToolOutcome move_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
-[[nodiscard]] ToolOutcome delete_note_tool(const core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome upsert_note_tool(core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome set_metas_tool(core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome move_note_tool(core::Vault& vault, const nlohmann::json& arguments);
+[[nodiscard]] ToolOutcome delete_note_tool(core::Vault& vault, const nlohmann::json& arguments);
 
 // The failure of a core operation, shown as its display text alone.
 ToolError core_failure(const core::CoreError& error);

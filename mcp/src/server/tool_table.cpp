@@ -8,17 +8,24 @@ namespace mcp {
 namespace {
 
 // Reading tools change nothing, so the same call again changes nothing more.
+// A read tool's handler in the table's one handler type: it is given the
+// call's vault and reads it through a const view.
+template <ReadToolHandler Read>
+ToolOutcome reading(core::Vault& vault, const nlohmann::json& arguments) {
+  return Read(vault, arguments);
+}
+
 constexpr ToolHints kReads{.read_only = true, .destructive = false, .idempotent = true, .open_world = false};
 
 constexpr std::array<ToolSpec, 8> kTools = {{
     {"search_notes", "Search notes", "Search Brask Tolvane vault notes (FTS + tags + meta filters).",
-     search_notes_input, search_notes_output, search_notes_tool, false, kReads},
+     search_notes_input, search_notes_output, reading<search_notes_tool>, false, kReads},
     {"list_notes", "List notes", "List note summaries, optionally filtered by folder and/or tag.", list_notes_input,
-     list_notes_output, list_notes_tool, false, kReads},
-    {"get_note", "Get note", "Load a note by id from the vault.", id_only_input, get_note_output, get_note_tool, false,
+     list_notes_output, reading<list_notes_tool>, false, kReads},
+    {"get_note", "Get note", "Load a note by id from the vault.", id_only_input, get_note_output, reading<get_note_tool>, false,
      kReads},
     {"list_backlinks", "List backlinks", "List notes linking to the given note id.", id_only_input,
-     list_backlinks_output, list_backlinks_tool, false, kReads},
+     list_backlinks_output, reading<list_backlinks_tool>, false, kReads},
     // Replaces the title, body and metas of the note it names; without an
     // id every call makes another note.
     {"upsert_note", "Create or update note", "Create or update a note in the vault (agents write path).",

@@ -15,7 +15,7 @@ std::unexpected<ToolError> missing(std::string_view text) { return std::unexpect
 
 }  // namespace
 
-ToolOutcome upsert_note_tool(const core::Vault& vault, const json& arguments) {
+ToolOutcome upsert_note_tool(core::Vault& vault, const json& arguments) {
   auto title = string_argument(arguments, "title");
   if (!title) return missing("title required");
   auto body = string_argument(arguments, "body");
@@ -27,7 +27,7 @@ ToolOutcome upsert_note_tool(const core::Vault& vault, const json& arguments) {
   return json{{"created", result->created}, {"id", result->id}, {"title", result->title}, {"updated", result->updated}};
 }
 
-ToolOutcome set_metas_tool(const core::Vault& vault, const json& arguments) {
+ToolOutcome set_metas_tool(core::Vault& vault, const json& arguments) {
   auto id = string_argument(arguments, "id");
   if (!id) return missing("id required");
   const json* metas = argument(arguments, "metas");
@@ -39,7 +39,7 @@ ToolOutcome set_metas_tool(const core::Vault& vault, const json& arguments) {
   return json{{"id", result->id}, {"metas", result->metas}, {"updated", result->updated}};
 }
 
-ToolOutcome move_note_tool(const core::Vault& vault, const json& arguments) {
+ToolOutcome move_note_tool(core::Vault& vault, const json& arguments) {
   auto id = string_argument(arguments, "id");
   if (!id) return missing("id required");
   auto folder = string_argument(arguments, "folder");
@@ -53,7 +53,7 @@ ToolOutcome move_note_tool(const core::Vault& vault, const json& arguments) {
   return json{{"folder", core::folder_of(stored)}, {"id", *id}, {"path", stored}};
 }
 
-ToolOutcome delete_note_tool(const core::Vault& vault, const json& arguments) {
+ToolOutcome delete_note_tool(core::Vault& vault, const json& arguments) {
   auto id = string_argument(arguments, "id");
   if (!id) return missing("id required");
   if (auto deleted = core::delete_note(vault, *id); !deleted) return std::unexpected(core_failure(deleted.error()));
