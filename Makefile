@@ -65,9 +65,11 @@ windows:
 	cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/windows-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build build-windows -j $(JOBS)
 
-# Wine's own messages go nowhere (WINEDEBUG); the tests' output stays.
+# Wine's own messages go nowhere (WINEDEBUG); the tests' output stays. One
+# test program at a time: run side by side under Wine, the fault test of
+# core_tests has seen "Too many open files" (not yet understood).
 test-windows: windows
-	cd build-windows && WINEDEBUG=-all ctest --output-on-failure -j $(JOBS)
+	cd build-windows && WINEDEBUG=-all ctest --output-on-failure
 
 clean:
 	rm -rf build build-test build-bench build-bench-test build-fuzz build-windows

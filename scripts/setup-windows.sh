@@ -136,6 +136,14 @@ if ! done_stamp sqlite; then
   mkdir -p "$dir/amalgamation"
   (cd "$dir/amalgamation" && run_quiet ../amalgamation.log ../configure --disable-tcl &&
      run_quiet ../amalgamation.log make sqlite3.c)
+  # Windows: open the database sharing delete access too, as the server's
+  # own files are, so that while the server keeps a vault open another
+  # program may still rename, replace or delete index.db (and the server
+  # then opens the new one); SQLite's default would refuse them.
+  sed -i 's/dwShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE;/dwShareMode = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;/' \
+    "$dir/amalgamation/sqlite3.c"
+  grep -q 'FILE_SHARE_WRITE | FILE_SHARE_DELETE;' "$dir/amalgamation/sqlite3.c" ||
+    { echo "setup-windows: SQLite's share mode was not found to patch" >&2; exit 1; }
   run_quiet "$dir/build.log" $cc -O2 -fno-strict-aliasing -c "$dir/amalgamation/sqlite3.c" -o "$dir/sqlite3.o" \
     -DSQLITE_SECURE_DELETE -DSQLITE_ENABLE_COLUMN_METADATA -DSQLITE_ENABLE_FTS3 -DSQLITE_ENABLE_FTS3_PARENTHESIS \
     -DSQLITE_ENABLE_FTS5 -DSQLITE_ENABLE_RTREE=1 -DSQLITE_SOUNDEX=1 -DSQLITE_ENABLE_UNLOCK_NOTIFY \

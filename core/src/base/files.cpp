@@ -116,6 +116,8 @@ FileStatus status_of(const struct stat& st) {
   status.inode = static_cast<std::uintmax_t>(st.st_ino);
   status.links = static_cast<std::uintmax_t>(st.st_nlink);
   status.mode = static_cast<unsigned>(st.st_mode & 07777);
+  status.owner = static_cast<unsigned long>(st.st_uid);
+  status.group = static_cast<unsigned long>(st.st_gid);
   return status;
 }
 

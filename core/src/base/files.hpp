@@ -131,6 +131,8 @@ struct FileStatus {
   std::uintmax_t inode = 0;
   std::uintmax_t links = 0;
   unsigned mode = 0;  // the permission bits (Windows: 0444 for a read-only file, else 0666)
+  unsigned long owner = 0;  // user and group ids (Windows: 0)
+  unsigned long group = 0;
 };
 SysResult<FileStatus> file_status(const std::filesystem::path& path, bool follow);
 SysResult<FileStatus> file_status(int fd);

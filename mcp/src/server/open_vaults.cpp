@@ -2,8 +2,6 @@
 
 #include "index/sqlite.hpp"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -14,9 +12,9 @@ OpenVaults::~OpenVaults() {
 }
 
 std::optional<OpenVaults::FileIdentity> OpenVaults::identity_of(const std::filesystem::path& file) {
-  struct stat info {};
-  if (::stat(file.c_str(), &info) != 0) return std::nullopt;
-  return FileIdentity{info.st_dev, info.st_ino, info.st_mode, info.st_uid, info.st_gid};
+  const auto info = core::file_status(file, true);
+  if (!info) return std::nullopt;
+  return FileIdentity{info->device, info->inode, info->kind, info->mode, info->owner, info->group};
 }
 
 void OpenVaults::close(Kept& kept) {
@@ -27,7 +25,7 @@ void OpenVaults::close(Kept& kept) {
 core::Result<core::Vault*> OpenVaults::open(const std::filesystem::path& root) {
   const std::filesystem::path index = root / ".brask-tolvane" / "index.db";
   const std::optional<FileIdentity> before = identity_of(index);
-  auto found = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.root == root.native(); });
+  auto found = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.root == core::path_utf8(root); });
   if (found != kept_.end()) {
     if (before && found->index == before) {
       kept_.splice(kept_.begin(), kept_, found);
@@ -42,7 +40,7 @@ core::Result<core::Vault*> OpenVaults::open(const std::filesystem::path& root) {
   // connection holds: then nothing is known, and the next call opens afresh.
   std::optional<FileIdentity> after = identity_of(index);
   if (before && before != after) after.reset();
-  kept_.push_front(Kept{root.native(), after, std::move(*vault)});
+  kept_.push_front(Kept{core::path_utf8(root), after, std::move(*vault)});
   while (kept_.size() > std::max<std::size_t>(capacity_, 1)) {
     close(kept_.back());
     kept_.pop_back();

@@ -10,9 +10,10 @@
 #include "index/index_db.hpp"
 #include "base/error.hpp"
 
-#include <sys/types.h>
+#include "base/files.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <list>
 #include <optional>
@@ -56,11 +57,12 @@ class OpenVaults {
   // the connection is open its file cannot be freed, so a new file at the
   // same path never has the same device and inode.
   struct FileIdentity {
-    dev_t device;
-    ino_t inode;
-    mode_t mode;
-    uid_t owner;
-    gid_t group;
+    std::uintmax_t device;
+    std::uintmax_t inode;
+    core::EntryKind kind;
+    unsigned mode;
+    unsigned long owner;
+    unsigned long group;
     bool operator==(const FileIdentity&) const = default;
   };
   struct Kept {

@@ -7,12 +7,12 @@
 #include "server/open_vaults.hpp"
 
 #include "index/sqlite.hpp"
+#include "testing/platform.hpp"
 #include "testing/scoped_env.hpp"
 #include "testing/server_session.hpp"
 #include "testing/temp_vault.hpp"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <fstream>
 #include <map>
@@ -52,10 +52,13 @@ class KeptVaults : public ::testing::Test {
       // fresh one does.
       vault->write_file("notes/fname.md", "---\nid: other-id\ntitle: Named apart\nupdated: U\n---\nbody\n");
       outside_.write_file("notes/far.md", "---\nid: far\ntitle: Far away\nupdated: U\n---\nfar body\n");
-      std::error_code ec;
-      fs::create_directory_symlink(outside_.notes(), vault->notes() / "linked", ec);
-      ASSERT_FALSE(ec);
-      ASSERT_EQ(::mkfifo((vault->notes() / "pipe.md").c_str(), 0644), 0);
+      // (Where links cannot be made, Wine, the linked folder is left out.)
+      if (core::testing::links_supported()) {
+        std::error_code ec;
+        fs::create_directory_symlink(outside_.notes(), vault->notes() / "linked", ec);
+        ASSERT_FALSE(ec);
+      }
+      core::testing::make_named_pipe(vault->notes() / "pipe.md");
     }
     use(a_);
   }
@@ -118,6 +121,12 @@ TEST_F(KeptVaults, AVaultIsKeptAcrossCallsAndReadsAsAFreshOne) {
 // nothing of the old file reaches the new one. A write through the old
 // connection is in the moved file, not lost.
 TEST_F(KeptVaults, AnIndexDeletedReplacedOrMovedIsOpenedAfresh) {
+#ifdef _WIN32
+  // While a vault is kept open its index.db is an open file, which Windows
+  // will not let another program rename over or take its folder away from
+  // (on Wine and with MoveFileExW on Windows): see README, Platforms.
+  GTEST_SKIP() << "Windows keeps an open index.db from being replaced or its folder removed";
+#endif
   {
     OpenVaults other;  // b's index, written and closed as another program's
     use(b_);
@@ -153,6 +162,12 @@ TEST_F(KeptVaults, AnIndexDeletedReplacedOrMovedIsOpenedAfresh) {
 }
 
 TEST_F(KeptVaults, TheMarkerFolderRemovedFailsAsBeforeAndComesBackEmpty) {
+#ifdef _WIN32
+  // While a vault is kept open its index.db is an open file, which Windows
+  // will not let another program rename over or take its folder away from
+  // (on Wine and with MoveFileExW on Windows): see README, Platforms.
+  GTEST_SKIP() << "Windows keeps an open index.db from being replaced or its folder removed";
+#endif
   ASSERT_NE(upsert("a1", "First", "a body").find("\"id\":\"a1\""), std::string::npos);
   fs::remove_all(a_.root() / ".brask-tolvane");
   EXPECT_EQ(kept("list_notes"), "error: Not a Brask Tolvane vault (missing .brask-tolvane/): " + a_.root().string());

@@ -1,5 +1,7 @@
 #include "testing/server_session.hpp"
 
+#ifndef _WIN32  // server_session_windows.cpp holds the Windows side
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -76,3 +78,5 @@ int ServerSession::finish() {
 }
 
 }  // namespace mcp::testing
+
+#endif  // _WIN32

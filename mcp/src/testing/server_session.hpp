@@ -28,6 +28,9 @@ class ServerSession {
 
  private:
   pid_t pid_ = -1;
+#ifdef _WIN32
+  void* process_ = nullptr;  // the child's process handle
+#endif
   int to_ = -1;
   int from_ = -1;
   std::string pending_;  // read past the last line given
