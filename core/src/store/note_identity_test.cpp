@@ -244,5 +244,23 @@ TEST_F(NoteIdentity, RefusalsCarryTheKindCallersActOn) {
   }
 }
 
+// A person renamed a.md to b.md and the index followed (reindex): b.md is
+// note a's own file now, not a copy, and a delete by the name b refuses
+// rather than take note a away.
+TEST_F(NoteIdentity, ADeleteByAFileNameNeverTakesAnotherNotesOwnFile) {
+  upsert("a", "Alpha", "alpha body");
+  fs::rename(tv.notes() / "a.md", tv.notes() / "b.md");
+  ASSERT_TRUE(is_ok(run_statement(vault->db(), "UPDATE note_files SET path = 'notes/b.md' WHERE id = 'a'")));
+  const auto before = tv.files();
+  auto deleted = delete_note(*vault, "b");
+  ASSERT_FALSE(deleted);
+  EXPECT_EQ(to_text(deleted.error()), "the file notes/b.md holds note a, not note b");
+  EXPECT_EQ(tv.files(), before);
+  EXPECT_EQ(stored_path("a"), "notes/b.md");
+  EXPECT_TRUE(tv.files(".brask-tolvane/trash").empty());
+  ASSERT_TRUE(is_ok(delete_note(*vault, "a")));  // by its own id it goes
+  EXPECT_FALSE(fs::exists(tv.notes() / "b.md"));
+}
+
 }  // namespace
 }  // namespace core

@@ -348,12 +348,27 @@ Result<void> move_note(Vault& vault, std::string_view id, std::string_view folde
   return commit_change(*tx, files);
 }
 
+// A file found for `id` that holds another note is a copy, and goes with
+// the delete, unless the index places that other note in it: then it is
+// that note's own file, and not this delete's to take.
+Result<void> check_not_anothers_file(const Vault& vault, const fs::path& file, std::string_view id) {
+  auto found = read_found(file, id);
+  if (!found || found->holds_id) return {};
+  const std::optional<fs::path> others = indexed_path(vault, found->note.frontmatter.id);
+  std::error_code ec;
+  if (others && (*others == file || fs::equivalent(*others, file, ec)))
+    return std::unexpected(held_by_another(vault, *found, id));
+  return {};
+}
+
 Result<void> delete_note(Vault& vault, std::string_view id) {
   auto tx = begin_change(vault);
   if (!tx) return std::unexpected(std::move(tx.error()));
   const std::optional<fs::path> file = file_to_delete(vault, id);
-  if (file)
+  if (file) {
     if (auto removable = check_removable(*file); !removable) return removable;
+    if (auto own = check_not_anothers_file(vault, *file, id); !own) return own;
+  }
   if (auto marked = write_note_deleted(vault, id); !marked) return marked;
   FileChanges files;
   if (file) {

@@ -100,8 +100,11 @@ struct SetMetasResult {
 // found by its name goes to the trash, recoverable; only the row of `id` is
 // marked), so a delete that succeeds leaves no file the id still reads. An
 // id with no file puts nothing in the trash. Fails with Io when the entry
-// named like the note is not a file or a symbolic link, or cannot be moved;
-// the file and the index row are then unchanged.
+// named like the note is not a file or a symbolic link, or cannot be moved,
+// and with Conflict "the file <path> holds note <other>, not note <id>"
+// when the file found is the one the index places that other note in (its
+// own file, renamed by hand); the file and the index row are then
+// unchanged.
 [[nodiscard]] Result<void> delete_note(Vault& vault, std::string_view id);
 
 // Whether the note `id` is in use: the index holds a live row for it, or a
