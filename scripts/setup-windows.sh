@@ -81,18 +81,18 @@ fetch() {
   local dir=$src/$name
   if [ ! -d "$dir" ]; then
     prepare_apt
-    local spec=$name
+    local source_name=$name
     if [ -n "$want" ]; then
       local version
       version=$(dpkg-query -W -f='${Version}' "$want" 2>/dev/null | sed 's/-[^-]*$//; s/^[0-9]*://')
       local listed
       listed=$(apt-cache "${apt_opts[@]}" showsrc "$name" | sed -n 's/^Version: //p' | grep -F "$version" | head -1 || true)
-      [ -n "$listed" ] && spec="$name=$listed"
+      [ -n "$listed" ] && source_name="$name=$listed"
     fi
     mkdir -p "$src/download" && cd "$src/download"
     # The .dsc and Debian's patches are not needed; a mirror that lacks them
     # still serves the upstream tarball.
-    apt-get "${apt_opts[@]}" source --download-only "$spec" >&2 || true
+    apt-get "${apt_opts[@]}" source --download-only "$source_name" >&2 || true
     local tarball
     tarball=$(ls -t "${name}"_*.orig.tar.* 2>/dev/null | grep -v '\.asc$' | head -1 || true)
     [ -n "$tarball" ] || { echo "setup-windows: could not download the source of $name" >&2; exit 1; }
