@@ -4,8 +4,14 @@
 #include <cstdint>
 #include <system_error>
 
-// What every platform shares: the fault seam, the Io error, the temporary
-// names, and the helpers built from the platform's calls.
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+// What every platform shares: the fault seam, the owned descriptor, the Io
+// error, the temporary names, and the helpers built from the platform's calls.
 
 namespace core {
 namespace {
@@ -25,7 +31,34 @@ int injected_hook(FileCall call, const std::filesystem::path& path) {
 constexpr int injected_hook(FileCall, const std::filesystem::path&) { return 0; }
 #endif
 
+// The descriptor's close, which Windows' C runtime names _close.
+int close_descriptor(int fd) {
+#ifdef _WIN32
+  return ::_close(fd);
+#else
+  return ::close(fd);
+#endif
+}
+
 }  // namespace
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) close_descriptor(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+UniqueFd::~UniqueFd() {
+  if (fd_ >= 0) close_descriptor(fd_);
+}
+
+Result<void> UniqueFd::close() {
+  const int fd = std::exchange(fd_, -1);
+  if (fd >= 0 && close_descriptor(fd) != 0) return std::unexpected(io_error(errno));
+  return {};
+}
 
 #ifdef BT_FILE_FAULTS
 void set_file_fault(std::function<int(FileCall, const std::filesystem::path&)> fault) {
@@ -126,24 +159,6 @@ struct CloseDir {
 };
 
 }  // namespace
-
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-UniqueFd::~UniqueFd() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-Result<void> UniqueFd::close() {
-  const int fd = std::exchange(fd_, -1);
-  if (fd >= 0 && ::close(fd) != 0) return std::unexpected(io_error(errno));
-  return {};
-}
 
 Result<std::string> read_regular_file(const std::filesystem::path& path, std::size_t max_bytes) {
   UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));

@@ -206,24 +206,6 @@ std::string kind_of(DWORD type) {
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::_close(fd_);
-    fd_ = std::exchange(other.fd_, -1);
-  }
-  return *this;
-}
-
-UniqueFd::~UniqueFd() {
-  if (fd_ >= 0) ::_close(fd_);
-}
-
-Result<void> UniqueFd::close() {
-  const int fd = std::exchange(fd_, -1);
-  if (fd >= 0 && ::_close(fd) != 0) return std::unexpected(io_error(errno));
-  return {};
-}
-
 std::filesystem::path utf8_path(std::string_view text) {
   // Bytes that are not UTF-8 become U+FFFD (the standard library's own
   // conversion would throw).

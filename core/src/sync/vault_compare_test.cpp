@@ -81,7 +81,9 @@ TEST_F(VaultCompare, EachDifferenceIsReportedWhereItIs) {
   ASSERT_EQ(c.unreadable.size(), core::testing::kHasNamedPipes ? 2u : 1u);  // Windows has no pipe to make
   EXPECT_EQ(c.unreadable[0].path, "notes/bad.md");
   EXPECT_TRUE(c.unreadable[0].error.starts_with("YAML error: ")) << c.unreadable[0].error;
-  if (core::testing::kHasNamedPipes) EXPECT_EQ(c.unreadable[1].path, "notes/pipe.md");
+  if (core::testing::kHasNamedPipes) {
+    EXPECT_EQ(c.unreadable[1].path, "notes/pipe.md");
+  }
   EXPECT_EQ(c.without_frontmatter, std::vector<std::string>{"notes/plain.md"});
   ASSERT_EQ(c.duplicates.size(), 1u);
   EXPECT_EQ(c.duplicates[0].paths, (std::vector<std::string>{"notes/twin-a.md", "notes/twin-b.md"}));
