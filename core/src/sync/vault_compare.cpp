@@ -177,56 +177,29 @@ using FolderKey = std::pair<std::uintmax_t, std::uintmax_t>;
 
 FolderKey folder_key(const FileStamp& stamp) { return {stamp.device, stamp.inode}; }
 
-// What one walk of `notes/` found.
-struct Walked {
-  std::vector<fs::path> files;                          // every `*.md` entry that is not a folder
-  std::vector<std::pair<fs::path, std::string>> unlisted;  // folders that could not be listed, and why
-};
-
 // Adds every `*.md` entry that is not a folder under `dir` to `found`,
 // walks every real folder below it that `seen` does not hold yet, and adds
 // the links to folders it meets to `links`. A folder that cannot be listed
 // (or not to its end) is recorded as such: what it holds is unknown, not
 // gone.
-void walk(const fs::path& dir, std::set<FolderKey>& seen, Walked& found, std::vector<fs::path>& links) {
+void walk(const fs::path& dir, std::set<FolderKey>& seen, NotesWalk& found, std::vector<fs::path>& links,
+          const BeforeListing& before_listing) {
+  found.folders.push_back(dir);
+  if (before_listing) before_listing(dir);
   std::error_code ec;
   fs::directory_iterator it(dir, ec);
   for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
     const fs::path& path = it->path();
-    const std::optional<FileStamp> st = file_stamp(path);  // through a link
+    std::optional<FileStamp> st = file_stamp(path);  // through a link
     if (!st || !st->folder) {
-      if (path.extension() == ".md") found.files.push_back(path);
+      if (path.extension() == ".md") found.files.push_back({path, st});
       continue;
     }
     std::error_code link_ec;
     if (it->is_symlink(link_ec)) links.push_back(path);
-    else if (seen.insert(folder_key(*st)).second) walk(path, seen, found, links);
+    else if (seen.insert(folder_key(*st)).second) walk(path, seen, found, links, before_listing);
   }
   if (ec) found.unlisted.emplace_back(dir, ec.message());
-}
-
-// Every `*.md` file under `dir`, sorted. The real folders are walked first
-// and the links to folders after, in path order, so a folder that can be
-// reached without a link is always seen by its own path; a folder reached
-// again (a link loop, two links to one folder) is not walked twice.
-Walked note_files(const fs::path& dir) {
-  Walked found;
-  std::set<FolderKey> seen;
-  const std::optional<FileStamp> top = file_stamp(dir);
-  if (!top || !top->folder) return found;
-  seen.insert(folder_key(*top));
-  std::vector<fs::path> links;
-  walk(dir, seen, found, links);
-  while (!links.empty()) {
-    std::vector<fs::path> round = std::move(links);
-    links.clear();
-    std::sort(round.begin(), round.end());
-    for (const fs::path& link : round)
-      if (const auto st = file_stamp(link); st && seen.insert(folder_key(*st)).second) walk(link, seen, found, links);
-  }
-  sort_in_walk_order(found.files, [](const fs::path& path) -> const fs::path& { return path; });
-  std::sort(found.unlisted.begin(), found.unlisted.end());
-  return found;
 }
 
 // Whether a file read as `read` is note `id`: its frontmatter id, or,
@@ -237,6 +210,27 @@ bool holds_id(const NoteFileRead& read, std::string_view id) {
 }
 
 }  // namespace
+
+NotesWalk walk_notes(const fs::path& dir, const BeforeListing& before_listing) {
+  NotesWalk found;
+  std::set<FolderKey> seen;
+  const std::optional<FileStamp> top = file_stamp(dir);
+  if (!top || !top->folder) return found;
+  seen.insert(folder_key(*top));
+  std::vector<fs::path> links;
+  walk(dir, seen, found, links, before_listing);
+  while (!links.empty()) {
+    std::vector<fs::path> round = std::move(links);
+    links.clear();
+    std::sort(round.begin(), round.end());
+    for (const fs::path& link : round)
+      if (const auto st = file_stamp(link); st && seen.insert(folder_key(*st)).second)
+        walk(link, seen, found, links, before_listing);
+  }
+  sort_in_walk_order(found.files, [](const WalkedFile& file) -> const fs::path& { return file.path; });
+  std::sort(found.unlisted.begin(), found.unlisted.end());
+  return found;
+}
 
 std::optional<std::int64_t> data_version(const Vault& vault) {
   auto stmt = prepare(vault.db(), "PRAGMA data_version");
@@ -276,9 +270,8 @@ Result<VaultComparison> compare_vault(const Vault& vault) {
   for (const auto& [id, row] : *rows)
     if (!row.deleted) ++result.live_rows;
 
-  const Walked walked = note_files(vault.root / "notes");
-  const std::vector<fs::path>& files = walked.files;
-  result.files = files.size();
+  const NotesWalk walked = walk_notes(vault.root / "notes");
+  result.files = walked.files.size();
   std::set<std::string> left_alone;  // stored paths of files not taken in
   std::vector<std::string> unknown_folders;  // stored paths of folders not listed, each with its "/"
   for (const auto& [folder, why] : walked.unlisted) {
@@ -296,9 +289,8 @@ Result<VaultComparison> compare_vault(const Vault& vault) {
     std::optional<FileStamp> stamp;
   };
   std::map<std::string, std::vector<Held>> by_id;
-  for (const fs::path& file : files) {
+  for (const auto& [file, stamp] : walked.files) {  // each stamp taken before the read: a write after it shows
     std::string stored = stored_path(vault.root, file);
-    std::optional<FileStamp> stamp = file_stamp(file);  // before the read: a write after it shows
     auto read = read_note_file_checked(file);
     if (!read) {
       result.unreadable.push_back({stored, to_text(read.error())});
@@ -343,26 +335,28 @@ Result<VaultComparison> compare_vault(const Vault& vault) {
   return result;
 }
 
+Result<std::optional<NoteChange>> compare_note(const Vault& vault, Note note, std::optional<FileStamp> stamp) {
+  auto row = read_row(vault, note.frontmatter.id);
+  if (!row) return std::unexpected(std::move(row.error()));
+  NoteChange change{std::move(note), false, {}, stamp};
+  if (!*row || (*row)->deleted) {
+    change.is_new = true;
+    return change;
+  }
+  change.differs = differences(stored_path(vault.root, change.note.path), change.note, **row);
+  if (change.differs.empty()) return std::nullopt;
+  return change;
+}
+
 Result<std::optional<NoteChange>> recheck_change(const Vault& vault, const NoteChange& seen, bool rows_changed) {
   const std::optional<FileStamp> stamp = file_stamp(seen.note.path);
   const bool file_changed = !stamp || !seen.stamp || *stamp != *seen.stamp;
   if (!file_changed && !rows_changed) return seen;
-  const std::string& id = seen.note.frontmatter.id;
-  NoteChange now{seen.note, false, {}, stamp};
-  if (file_changed) {
-    auto read = read_note_file_checked(seen.note.path);
-    if (!read || !read->has_frontmatter || !holds_id(*read, id)) return std::nullopt;  // the next run sees it anew
-    now.note = std::move(read->note);
-  }
-  auto row = read_row(vault, id);
-  if (!row) return std::unexpected(std::move(row.error()));
-  if (!*row || (*row)->deleted) {
-    now.is_new = true;
-    return now;
-  }
-  now.differs = differences(stored_path(vault.root, now.note.path), now.note, **row);
-  if (now.differs.empty()) return std::nullopt;
-  return now;
+  if (!file_changed) return compare_note(vault, seen.note, stamp);
+  auto read = read_note_file_checked(seen.note.path);
+  if (!read || !read->has_frontmatter || !holds_id(*read, seen.note.frontmatter.id))
+    return std::nullopt;  // the next run sees it anew
+  return compare_note(vault, std::move(read->note), stamp);
 }
 
 Result<bool> still_gone(const Vault& vault, std::string_view id) {

@@ -10,9 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace core {
@@ -59,6 +61,31 @@ struct VaultComparison {
   }
 };
 
+// One `*.md` entry a walk found, with its stamp (through links) taken as it
+// was met; none when it could not be read (a link that leads nowhere).
+struct WalkedFile {
+  std::filesystem::path path;
+  std::optional<FileStamp> stamp;
+};
+
+// What one walk of a folder found.
+struct NotesWalk {
+  std::vector<WalkedFile> files;  // every `*.md` entry that is not a folder, in walk order
+  std::vector<std::filesystem::path> folders;  // every folder walked, the first one first
+  std::vector<std::pair<std::filesystem::path, std::string>> unlisted;  // folders that could not be listed, and why
+};
+
+// Every `*.md` entry under `folder` at any depth, through links to folders
+// as the store writes through them. The real folders are walked first and
+// the links to folders after, in path order, so a folder that can be
+// reached without a link is always met by its own path; a folder reached a
+// second time (a link loop, two links to one folder) is walked once. Files
+// come sorted as fs::path compares them. Nothing when `folder` is not one.
+// `before_listing`, when given, is called with each folder just before it
+// is listed.
+using BeforeListing = std::function<void(const std::filesystem::path&)>;
+NotesWalk walk_notes(const std::filesystem::path& folder, const BeforeListing& before_listing = {});
+
 // Why `<root>/notes` cannot be walked, for a person: "notes/ is missing",
 // "notes/ is a link that leads nowhere", "notes/ is not a folder" or
 // "notes/ cannot be read: <reason>". nullopt when it is a folder (or a link
@@ -66,9 +93,7 @@ struct VaultComparison {
 // says nothing about its notes: an unmounted disk is not "every note gone".
 std::optional<std::string> notes_folder_problem(const std::filesystem::path& root);
 
-// Walks `notes/` (every `*.md` file at any depth, through links to folders
-// as the store writes through them; a folder reached a second time, by a
-// link loop or by two links, is walked once), reads each file and compares
+// Walks `notes/` (walk_notes), reads each file and compares
 // it with the index. A row counts as differing when its title, tags, metas
 // (compared as JSON values), workspace, stored path, or full-text title or
 // body is not what indexing the file would write. A live row is gone only
@@ -79,6 +104,13 @@ std::optional<std::string> notes_folder_problem(const std::filesystem::path& roo
 // (notes_folder_problem's text) when `notes/` cannot be walked, and with
 // Database when the index cannot be read.
 [[nodiscard]] Result<VaultComparison> compare_vault(const Vault& vault);
+
+// What indexing `note` (read from its file, whose stamp before the read was
+// `stamp`) would change: its row is missing, deleted, or differs as
+// compare_vault tells. nullopt when the row holds what the file does.
+// Fails with Database.
+[[nodiscard]] Result<std::optional<NoteChange>> compare_note(const Vault& vault, Note note,
+                                                             std::optional<FileStamp> stamp);
 
 // For a writer that holds the index's write lock: `seen` as it stands now.
 // When the file's stamp is no longer `seen.stamp`, or `rows_changed`
