@@ -79,10 +79,12 @@ std::expected<StrictJson, std::string> parse_object(std::string_view text) {
 std::expected<McpConfig, std::string> parse_mcp_config(std::string_view text) {
   auto parsed = parse_object(text);
   if (!parsed) return std::unexpected(std::move(parsed.error()));
-  if (repeats_any(parsed->repeated_keys, {}, {"enabled", "vault_path"}))
-    return repeated_key_problem(parsed->repeated_keys, {}, {"enabled", "vault_path"}, "");
+  if (repeats_any(parsed->repeated_keys, {}, {"enabled", "vault_path", "follow_files"}))
+    return repeated_key_problem(parsed->repeated_keys, {}, {"enabled", "vault_path", "follow_files"}, "");
   McpConfig config;
   if (auto ok = read_bool(parsed->value, "enabled", config.enabled); !ok) return std::unexpected(ok.error());
+  if (auto ok = read_bool(parsed->value, "follow_files", config.follow_files); !ok)
+    return std::unexpected(ok.error());
   if (auto ok = read_string(parsed->value, "vault_path", true, config.vault_path); !ok)
     return std::unexpected(ok.error());
   return config;

@@ -28,6 +28,10 @@ struct McpConfig {
   // Not read from the file: the server's own `--vault` argument, which the
   // program sets after loading. It stands first in the default chain.
   std::optional<std::string> vault_flag;
+  // Whether the server keeps the index in step with note files that other
+  // programs write (sync/follow.hpp). The program also sets it from its
+  // `--follow-files` option.
+  bool follow_files = false;
 };
 
 // One entry of the vault library in settings.json.

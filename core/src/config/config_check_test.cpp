@@ -37,6 +37,8 @@ TEST_F(ConfigCheck, McpJsonStatesAndReasons) {
        "line 2, column 1: syntax error while parsing object key - unexpected '}'; expected string literal", false},
       {R"({"enabled": true, "enabled": true})", Invalid, R"(key "enabled" occurs twice)", false},
       {R"({"vault_path": 3})", Invalid, R"("vault_path" must be a string or null, found a number)", false},
+      {R"({"enabled": true, "follow_files": "yes"})", Invalid, R"("follow_files" must be true or false, found a string)",
+       false},
       {"[]", Invalid, "the top-level value is an array, not an object", false},
       {"\xEF\xBB\xBF{}", Invalid, "starts with a byte order mark", false},
       {"{\"enabled\": true, \"vault_path\": \"\xFF\"}", Invalid, "not valid UTF-8", false},

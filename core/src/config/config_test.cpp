@@ -76,6 +76,16 @@ TEST_F(ConfigTest, McpConfigReadsStrictlyOrAsDefaults) {
   }
 }
 
+TEST_F(ConfigTest, FollowFilesIsOffUnlessTheFileSaysTrue) {
+  for (const auto& [text, follow] : {std::pair{R"({"enabled": true})", false},
+                                     {R"({"enabled": true, "follow_files": false})", false},
+                                     {R"({"enabled": true, "follow_files": true})", true},
+                                     {R"({"enabled": true, "follow_files": null})", false}}) {
+    write("mcp.json", text);
+    EXPECT_EQ(load_mcp_config().follow_files, follow) << text;
+  }
+}
+
 TEST_F(ConfigTest, MissingOrUnreadableFilesReadAsDefaultsWithoutCreatingAnything) {
   BT_REQUIRE_LINKS();
   EXPECT_FALSE(load_mcp_config().enabled);

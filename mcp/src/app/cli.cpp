@@ -15,7 +15,8 @@ constexpr std::string_view kVersion = "brask-tolvane-mcp 0.1.0";
 // nothing from the environment or the disk.
 constexpr std::string_view kUsage =
     "Usage: brask-tolvane-mcp [--help | --version]\n"
-    "       brask-tolvane-mcp [--vault V] [--protocol P]   serve MCP on stdin/stdout\n"
+    "       brask-tolvane-mcp [--vault V] [--protocol P] [--follow-files]\n"
+    "                                                  serve MCP on stdin/stdout\n"
     "       brask-tolvane-mcp COMMAND [ARGS...]            (COMMAND --help for its own)\n"
     "\n"
     "An MCP server for a Brask Tolvane notes vault. An agent host starts it as a\n"
@@ -37,6 +38,8 @@ constexpr std::string_view kUsage =
     "  --protocol P  the newest MCP version to agree on with a host: 2024-11-05 (the\n"
     "                default), 2025-03-26 (tool annotations), 2025-06-18 (titles,\n"
     "                structured results) or 2025-11-25 (server description, instructions)\n"
+    "  --follow-files  keep the index in step with note files that other programs\n"
+    "                write, before each call answers (as \"follow_files\": true in mcp.json)\n"
     "  --help        print this text and exit\n"
     "  --version     print the version and exit\n";
 
@@ -58,7 +61,9 @@ bool is_option(std::string_view arg, std::string_view name) {
   return arg == name || (arg.starts_with(name) && arg.size() > name.size() && arg[name.size()] == '=');
 }
 
-bool is_serve_option(std::string_view arg) { return is_option(arg, "--vault") || is_option(arg, "--protocol"); }
+bool is_serve_option(std::string_view arg) {
+  return is_option(arg, "--vault") || is_option(arg, "--protocol") || is_option(arg, "--follow-files");
+}
 
 // The first thing wrong with a list of serving options.
 struct ServeMistake {
@@ -68,13 +73,19 @@ struct ServeMistake {
 
 std::expected<ServeOptions, ServeMistake> parse_serve_options(std::span<const std::string_view> args) {
   ServeOptions options;
-  bool vault_seen = false, protocol_seen = false;
+  bool vault_seen = false, protocol_seen = false, follow_seen = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];
     const bool vault = is_option(arg, "--vault");
-    bool& seen = vault ? vault_seen : protocol_seen;
+    const bool follow = is_option(arg, "--follow-files");
+    bool& seen = vault ? vault_seen : follow ? follow_seen : protocol_seen;
     if (!is_serve_option(arg) || seen) return std::unexpected(ServeMistake{"unexpected argument", arg});
     seen = true;
+    if (follow) {
+      if (arg != "--follow-files") return std::unexpected(ServeMistake{"unexpected argument", arg});  // takes no value
+      options.follow_files = true;
+      continue;
+    }
     std::string_view value;
     if (const size_t eq = arg.find('='); eq != std::string_view::npos) value = arg.substr(eq + 1);
     else if (i + 1 < args.size()) value = args[++i];

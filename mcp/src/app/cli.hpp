@@ -27,6 +27,8 @@ struct ServeOptions {
   std::optional<std::string> vault;  // `--vault`: first in the default vault chain
   // `--protocol`: the newest version `initialize` may agree on.
   ProtocolVersion protocol = kDefaultProtocol;
+  // `--follow-files`: the index follows the note files, whatever mcp.json says.
+  bool follow_files = false;
 };
 
 // The options when `args` asks for the server: no arguments, or serving

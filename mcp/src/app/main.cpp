@@ -21,8 +21,9 @@ int main(int argc, char** argv) {
   mcp::OpenVaults vaults;
   mcp::run_loop(
       std::cin, std::cout,
-      [vault = serve->vault, &vaults](const std::string& name, const nlohmann::json& arguments) {
-        return mcp::call_tool_with_current_config(name, arguments, vault, vaults);
+      [vault = serve->vault, follow = serve->follow_files, &vaults](const std::string& name,
+                                                                    const nlohmann::json& arguments) {
+        return mcp::call_tool_with_current_config(name, arguments, vault, follow, vaults);
       },
       serve->protocol);
   return 0;

@@ -62,6 +62,7 @@ ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, 
   if (!vault) return fail("Cannot open vault at " + shown + ": " + core::to_text(vault.error()));
   const ToolSpec* tool = find_tool(name);
   if (!tool) return fail_protocol("unknown tool: " + name);
+  if (config.follow_files) (void)vaults.follow_files(**vault);
   ToolOutcome outcome = [&] {
     if (tool->writes) return tool->handler(**vault, arguments);
     // The server answers one call at a time, so no read may hold it for
@@ -81,9 +82,11 @@ ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, 
 }
 
 ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments,
-                                          const std::optional<std::string>& vault_flag, OpenVaults& vaults) {
+                                          const std::optional<std::string>& vault_flag, bool follow_flag,
+                                          OpenVaults& vaults) {
   core::McpConfig config = core::load_mcp_config();
   config.vault_flag = vault_flag;
+  config.follow_files = config.follow_files || follow_flag;
   return call_tool(name, arguments, config, vaults);
 }
 

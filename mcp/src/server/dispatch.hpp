@@ -31,15 +31,19 @@ std::chrono::milliseconds call_deadline();
 // vault has been selected, found and opened. The disabled server and an
 // unknown name are protocol errors; every other failure is the tool's.
 // Every check runs on every call; only then is the vault taken from
-// `vaults`, which may keep it open for the calls after this one.
+// `vaults`, which may keep it open for the calls after this one. With
+// `config.follow_files`, what other programs changed in the vault's note
+// files is taken into its index before the tool runs (sync/follow.hpp).
 [[nodiscard]] ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config,
                       OpenVaults& vaults);
 // The same with the vault opened for this call alone and closed at its end.
 [[nodiscard]] ToolOutcome call_tool(const std::string& name, const nlohmann::json& arguments, const core::McpConfig& config);
 
 // call_tool with `mcp.json` read afresh, as the loop runs every `tools/call`,
-// and `vault_flag` (the server's --vault) first in the default vault chain.
+// `vault_flag` (the server's --vault) first in the default vault chain, and
+// the files followed when `follow_flag` (its --follow-files) or mcp.json says so.
 [[nodiscard]] ToolOutcome call_tool_with_current_config(const std::string& name, const nlohmann::json& arguments,
-                                          const std::optional<std::string>& vault_flag, OpenVaults& vaults);
+                                                        const std::optional<std::string>& vault_flag, bool follow_flag,
+                                                        OpenVaults& vaults);
 
 }  // namespace mcp

@@ -48,6 +48,13 @@ core::Result<core::Vault*> OpenVaults::open(const std::filesystem::path& root) {
   return &*kept_.front().vault;
 }
 
+core::FollowStep OpenVaults::follow_files(core::Vault& vault) {
+  auto kept = std::find_if(kept_.begin(), kept_.end(), [&](const Kept& k) { return k.vault && &*k.vault == &vault; });
+  if (kept == kept_.end()) return core::VaultFollower().follow(vault);
+  if (!kept->follower) kept->follower.emplace();
+  return kept->follower->follow(vault);
+}
+
 void OpenVaults::end_call() {
   for (auto it = kept_.begin(); it != kept_.end();) {
     if (core::is_idle(it->vault->db())) {

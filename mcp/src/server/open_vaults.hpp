@@ -7,10 +7,10 @@
 // write commits before its call answers, and a kept connection is used only
 // while `index.db` is still the file it has open.
 
-#include "index/index_db.hpp"
 #include "base/error.hpp"
-
 #include "base/files.hpp"
+#include "index/index_db.hpp"
+#include "sync/follow.hpp"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +50,11 @@ class OpenVaults {
   // is closed rather than kept, so it holds no lock between calls.
   void end_call();
 
+  // Takes in what other programs changed in the note files of `vault` (one
+  // that `open` gave in this call) since the last call that did, through
+  // the vault's own follower, which lives as long as the vault is kept.
+  core::FollowStep follow_files(core::Vault& vault);
+
   std::size_t size() const { return kept_.size(); }
 
  private:
@@ -69,6 +74,7 @@ class OpenVaults {
     std::string root;                      // the root's bytes, as given
     std::optional<FileIdentity> index;     // none: never matches, opened afresh next time
     std::optional<core::Vault> vault;
+    std::optional<core::VaultFollower> follower;  // made by the first call that follows the files
   };
 
   static std::optional<FileIdentity> identity_of(const std::filesystem::path& file);

@@ -71,7 +71,7 @@ class KeptVaults : public ::testing::Test {
 
   // Through the vaults kept open, with mcp.json read afresh.
   std::string kept(const std::string& tool, const json& arguments = json::object()) {
-    return answer(call_tool_with_current_config(tool, arguments, std::nullopt, vaults_));
+    return answer(call_tool_with_current_config(tool, arguments, std::nullopt, false, vaults_));
   }
   // As a call that opens and closes its own vault.
   std::string fresh(const std::string& tool, const json& arguments = json::object()) {
@@ -131,7 +131,7 @@ TEST_F(KeptVaults, AnIndexDeletedReplacedOrMovedIsOpenedAfresh) {
     OpenVaults other;  // b's index, written and closed as another program's
     use(b_);
     ASSERT_NE(answer(call_tool_with_current_config("upsert_note", {{"id", "b1"}, {"title", "Bee"}, {"body", "b body"}},
-                                                   std::nullopt, other)).find("\"id\":\"b1\""), std::string::npos);
+                                                   std::nullopt, false, other)).find("\"id\":\"b1\""), std::string::npos);
     use(a_);
   }
   const fs::path index = index_of(a_);
@@ -194,7 +194,7 @@ TEST_F(KeptVaults, McpJsonNamingAnotherVaultSwitchesTheCall) {
 TEST_F(KeptVaults, ASecondWriterIsSeenAtTheNextCall) {
   OpenVaults second;
   auto by_second = [&](const std::string& tool, const json& arguments) {
-    return answer(call_tool_with_current_config(tool, arguments, std::nullopt, second));
+    return answer(call_tool_with_current_config(tool, arguments, std::nullopt, false, second));
   };
   ASSERT_NE(upsert("a1", "First", "a body").find("\"id\":\"a1\""), std::string::npos);
   for (int round = 0; round < 3; ++round) {

@@ -13,7 +13,8 @@
 
 namespace mcp::testing {
 
-ServerSession::ServerSession(const std::string& binary, const std::map<std::string, std::string>& env) {
+ServerSession::ServerSession(const std::string& binary, const std::map<std::string, std::string>& env,
+                             const std::vector<std::string>& args) {
   int in_pipe[2], out_pipe[2];
   if (pipe2(in_pipe, O_CLOEXEC) != 0) return;
   if (pipe2(out_pipe, O_CLOEXEC) != 0) {
@@ -27,12 +28,15 @@ ServerSession::ServerSession(const std::string& binary, const std::map<std::stri
   for (auto& e : env_text) envp.push_back(e.data());
   envp.push_back(nullptr);
   std::string program = binary;
-  char* argv[] = {program.data(), nullptr};
+  std::vector<std::string> arg_text = args;
+  std::vector<char*> argv{program.data()};
+  for (std::string& arg : arg_text) argv.push_back(arg.data());
+  argv.push_back(nullptr);
   pid_ = fork();
   if (pid_ == 0) {
     dup2(in_pipe[0], 0);
     dup2(out_pipe[1], 1);
-    execve(program.c_str(), argv, envp.data());
+    execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   close(in_pipe[0]);

@@ -7,13 +7,15 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace mcp::testing {
 
 class ServerSession {
  public:
-  // Starts `binary` with an environment of exactly `env`.
-  ServerSession(const std::string& binary, const std::map<std::string, std::string>& env);
+  // Starts `binary` with `args` and an environment of exactly `env`.
+  ServerSession(const std::string& binary, const std::map<std::string, std::string>& env,
+                const std::vector<std::string>& args = {});
   ~ServerSession();  // ends input and waits for the process
   ServerSession(const ServerSession&) = delete;
   ServerSession& operator=(const ServerSession&) = delete;

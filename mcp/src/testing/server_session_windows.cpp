@@ -23,7 +23,8 @@ std::wstring wide(const std::string& text) {
 
 // The child gets only its own ends of the pipes: they are made inheritable
 // just for the start (run_server starts children the same way).
-ServerSession::ServerSession(const std::string& binary, const std::map<std::string, std::string>& env) {
+ServerSession::ServerSession(const std::string& binary, const std::map<std::string, std::string>& env,
+                             const std::vector<std::string>& args) {
   SECURITY_ATTRIBUTES plain{sizeof(SECURITY_ATTRIBUTES), nullptr, FALSE};
   HANDLE in_read, in_write, out_read, out_write;
   if (!CreatePipe(&in_read, &in_write, &plain, 0)) return;
@@ -38,6 +39,7 @@ ServerSession::ServerSession(const std::string& binary, const std::map<std::stri
   for (const auto& [key, value] : vars) block += wide(key) + L"=" + wide(value) + L'\0';
   block += L'\0';
   std::wstring line = L"\"" + wide(binary) + L"\"";
+  for (const std::string& arg : args) line += L" \"" + wide(arg) + L"\"";  // the tests' arguments hold no quote
   SetHandleInformation(in_read, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   SetHandleInformation(out_write, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   STARTUPINFOW startup{};
