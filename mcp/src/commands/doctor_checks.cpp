@@ -7,9 +7,11 @@
 #include "index/index_db.hpp"
 #include "index/indexer.hpp"
 #include "index/sqlite.hpp"
+#include "sync/seen_files.hpp"
 
 
 #include <cerrno>
+#include <fstream>
 #include <system_error>
 
 namespace mcp {
@@ -95,6 +97,35 @@ void check_fts(DoctorFindings& f, const fs::path& index) {
   if (!checked) f.fts_error = core::to_text(checked.error());
 }
 
+// This user's inotify watch limit; nullopt where there is none to read.
+std::optional<std::size_t> watch_limit() {
+#ifdef __linux__
+  std::ifstream in("/proc/sys/fs/inotify/max_user_watches");
+  std::size_t limit = 0;
+  if (in >> limit) return limit;
+#endif
+  return std::nullopt;
+}
+
+// What the follower left in the index, and what watching `notes/` takes.
+void check_follow(DoctorFindings& f, const core::Vault& vault) {
+  FollowFindings follow;
+  if (core::has_seen_tables(vault)) {
+    if (auto seen = core::read_seen(vault)) follow.seen_files = seen->size();
+    if (auto state = core::read_follow_state(vault)) {
+      if (auto how = state->find("how"); how != state->end()) follow.how = how->second;
+      if (auto since = state->find("since"); since != state->end()) follow.since = since->second;
+    }
+  }
+  if (!f.notes_problem) follow.folders = core::walk_notes(vault.root / "notes").folders.size();
+  follow.watch_limit = watch_limit();
+  if (f.mcp.follow_files && follow.watch_limit && follow.folders > *follow.watch_limit)
+    f.problems.push_back("following the files: notes/ has " + std::to_string(follow.folders) +
+                         " folders, more than the inotify watch limit of " + std::to_string(*follow.watch_limit) +
+                         " (fs.inotify.max_user_watches): the server walks notes/ every few seconds instead");
+  f.follow = std::move(follow);
+}
+
 void check_vault(DoctorFindings& f, const fs::path& root) {
   std::error_code ec;
   const std::optional<core::VaultProblem> problem = core::vault_problem(root);
@@ -129,8 +160,9 @@ void check_vault(DoctorFindings& f, const fs::path& root) {
     f.problems.push_back("the index fails its integrity check: " + shown_path(index));
   check_fts(f, index);
   if (f.fts_error) f.problems.push_back("the full-text index fails its check: " + *f.fts_error);
-  if (f.notes_problem) return;  // nothing to compare with
   const core::Vault vault(root, std::move(*db));
+  check_follow(f, vault);
+  if (f.notes_problem) return;  // nothing to compare with
   auto comparison = core::compare_vault(vault);
   if (!comparison) {
     f.comparison_error = core::to_text(comparison.error());
@@ -217,6 +249,7 @@ json doctor_json(const DoctorFindings& f) {
   json mcp = config_file_json(f.mcp_file);
   mcp["enabled"] = f.mcp.enabled;
   mcp["vault_path"] = f.mcp.vault_path ? json(*f.mcp.vault_path) : json(nullptr);
+  mcp["follow_files"] = f.mcp.follow_files;
   json settings = config_file_json(f.settings_file);
   settings["library_entries"] = f.library_entries;
   settings["vault_path"] = f.settings_vault_path ? json(*f.settings_vault_path) : json(nullptr);
@@ -235,6 +268,13 @@ json doctor_json(const DoctorFindings& f) {
     if (f.trash) vault["trash"] = {{"notes", f.trash->count}, {"bytes", f.trash->bytes}};
     if (f.trash_error) vault["trash"] = {{"error", *f.trash_error}};
     if (f.trash_unwritable) vault["trash"]["unwritable"] = *f.trash_unwritable;
+    if (f.follow) {
+      json follow = {{"seen_files", f.follow->seen_files}, {"folders", f.follow->folders},
+                     {"how", f.follow->how ? json(*f.follow->how) : json(nullptr)},
+                     {"since", f.follow->since ? json(*f.follow->since) : json(nullptr)},
+                     {"watch_limit", f.follow->watch_limit ? json(*f.follow->watch_limit) : json(nullptr)}};
+      vault["follow"] = follow;
+    }
   } else {
     vault = {{"error", f.vault_source}};
   }

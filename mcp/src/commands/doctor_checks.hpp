@@ -13,6 +13,16 @@
 
 namespace mcp {
 
+// What a server following the vault's files (core::VaultFollower) left in
+// the index, and what watching it would take here.
+struct FollowFindings {
+  std::size_t seen_files = 0;        // files whose stamps a follower recorded
+  std::optional<std::string> how;    // its last word on how it follows; none before any follower ran
+  std::optional<std::string> since;  // when that became so
+  std::size_t folders = 0;           // folders under notes/ a watcher would watch, links followed
+  std::optional<std::size_t> watch_limit;  // this user's inotify watch limit, where there is one
+};
+
 struct DoctorFindings {
   std::filesystem::path config_dir;
   core::ConfigFileCheck mcp_file;
@@ -35,6 +45,7 @@ struct DoctorFindings {
   std::optional<core::TrashSummary> trash;   // none when the vault is missing or the trash unreadable
   std::optional<std::string> trash_error;
   std::optional<std::string> trash_unwritable;  // why a delete could not put a note in the trash
+  std::optional<FollowFindings> follow;         // none when the index does not open
 
   // One line per problem, for a person; empty when all is well.
   std::vector<std::string> problems;

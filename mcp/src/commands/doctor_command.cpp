@@ -76,11 +76,23 @@ void print_comparison(std::ostream& out, const std::filesystem::path& root, cons
   });
 }
 
+void print_follow(std::ostream& out, bool on, const FollowFindings& follow) {
+  out << "  following the files: "
+      << (on ? "on (mcp.json \"follow_files\")" : "off in mcp.json (a server started with --follow-files follows anyway)")
+      << '\n';
+  out << "    folders to watch: " << follow.folders;
+  if (follow.watch_limit) out << " (inotify watch limit: " << *follow.watch_limit << ")";
+  out << '\n';
+  if (follow.how) out << "    last server that followed: " << *follow.how << ", since " << follow.since.value_or("?") << '\n';
+  if (follow.how || follow.seen_files > 0) out << "    files seen: " << follow.seen_files << '\n';
+}
+
 void print_text(std::ostream& out, const DoctorFindings& f) {
   out << "Configuration folder: " << shown_path(f.config_dir) << '\n';
   print_file(out, "mcp.json", f.mcp_file);
   out << "    enabled: " << (f.mcp.enabled ? "true" : "false")
-      << ", vault_path: " << (f.mcp.vault_path ? "\"" + *f.mcp.vault_path + "\"" : "(none)") << '\n';
+      << ", vault_path: " << (f.mcp.vault_path ? "\"" + *f.mcp.vault_path + "\"" : "(none)")
+      << ", follow_files: " << (f.mcp.follow_files ? "true" : "false") << '\n';
   print_file(out, "settings.json", f.settings_file);
   out << "    vault_path: " << (f.settings_vault_path ? "\"" + *f.settings_vault_path + "\"" : "(none)")
       << ", library entries: " << f.library_entries << '\n';
@@ -105,6 +117,7 @@ void print_text(std::ostream& out, const DoctorFindings& f) {
     if (f.trash) out << "  trash: " << f.trash->count << " deleted notes, " << f.trash->bytes << " bytes\n";
     if (f.trash_error) out << "  trash: cannot be read: " << *f.trash_error << '\n';
     if (f.trash_unwritable) out << "  trash: DELETES FAIL: " << *f.trash_unwritable << '\n';
+    if (f.follow) print_follow(out, f.mcp.follow_files, *f.follow);
     if (f.comparison) print_comparison(out, *f.vault, *f.comparison);
   }
   if (f.problems.empty()) {

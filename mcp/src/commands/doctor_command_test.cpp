@@ -36,6 +36,26 @@ TEST_F(DoctorCommand, AHealthyVaultPasses) {
   EXPECT_EQ(report["problems"], json::array());
 }
 
+TEST_F(DoctorCommand, SaysWhetherAndHowTheFilesAreFollowed) {
+  fs::create_directories(vault.notes() / "a" / "b");
+  auto off = run({"doctor"});
+  EXPECT_NE(off.out.find("follow_files: false"), std::string::npos) << off.out;
+  EXPECT_NE(off.out.find("  following the files: off in mcp.json"), std::string::npos) << off.out;
+  EXPECT_NE(off.out.find("    folders to watch: 3"), std::string::npos) << off.out;
+  EXPECT_EQ(off.out.find("last server that followed"), std::string::npos) << off.out;
+
+  serve(call(2, "get_note", {{"id", "one"}}), {"--follow-files"});
+  auto on = run({"doctor"});
+  EXPECT_EQ(on.exit_status, 0) << on.out << on.err;
+  EXPECT_NE(on.out.find("    last server that followed: "), std::string::npos) << on.out;
+  EXPECT_NE(on.out.find("    files seen: 1\n"), std::string::npos) << on.out;
+  json report = json::parse(run({"doctor", "--json"}).out, nullptr, false);
+  EXPECT_EQ(report["mcp_json"]["follow_files"], false);
+  EXPECT_EQ(report["vault"]["follow"]["seen_files"], 1);
+  EXPECT_EQ(report["vault"]["follow"]["folders"], 3);
+  EXPECT_TRUE(report["vault"]["follow"]["how"].is_string());
+}
+
 TEST_F(DoctorCommand, ReportsWhatTheTrashHolds) {
   EXPECT_NE(run({"doctor"}).out.find("  trash: 0 deleted notes, 0 bytes\n"), std::string::npos);
   const std::string bytes = vault.read_file("notes/one.md");
