@@ -1,5 +1,6 @@
 #include "run.hpp"
 
+#include "follow_timing.hpp"
 #include "reindex_timing.hpp"
 
 #include "generator.hpp"
@@ -329,6 +330,12 @@ Outcome<Report> run_benchmark(const RunOptions& options) {
   } else if (auto done = run_server_side(options, *ws, vault, ops, report); !done) {
     return failure(done.error());
   } else {
+    progress(options, "timing the following of the files");
+    if (auto times = time_following(options.server_binary, server_environment(*ws),
+                                    ws->home / ".config" / "brask-tolvane" / "mcp.json", ws->vault, options.reps))
+      report.remarks.push_back(follow_remark(*times));
+    else
+      note_problem(report, "following: " + times.error());
     // Last, as it clears the index the operations were timed on.
     progress(options, "timing the reindex command");
     if (auto times = time_reindex(options.server_binary, server_environment(*ws), ws->vault))
