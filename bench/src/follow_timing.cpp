@@ -30,7 +30,12 @@ Outcome<std::pair<fs::path, std::string>> first_note(const fs::path& notes) {
     if (!it->is_regular_file() || it->path().extension() != ".md") continue;
     std::ifstream in(it->path());
     for (std::string line; std::getline(in, line);)
-      if (line.starts_with("id: ")) return std::pair{it->path(), line.substr(4)};
+      if (line.starts_with("id: ")) {
+        std::string id = line.substr(4);
+        if (id.size() >= 2 && (id.front() == '\'' || id.front() == '"') && id.back() == id.front())
+          id = id.substr(1, id.size() - 2);  // the generator's ids need no escapes
+        return std::pair{it->path(), id};
+      }
   }
   return failure("no note file with an id in " + notes.string());
 }

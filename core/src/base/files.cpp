@@ -323,6 +323,32 @@ int folder_writable(const std::filesystem::path& dir) {
   return ::access(dir.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
 }
 
+FolderListing list_folder(const std::filesystem::path& dir, bool (*keep_file)(std::string_view name)) {
+  FolderListing found;
+  std::unique_ptr<DIR, CloseDir> listing(::opendir(dir.c_str()));
+  if (!listing) {
+    found.error = errno;
+    return found;
+  }
+  const int at = ::dirfd(listing.get());
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(listing.get());
+    if (!entry) break;
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (entry->d_type == DT_REG && !keep_file(name)) continue;
+    FolderEntry item{std::string(name), entry->d_type == DT_LNK, std::nullopt};
+    struct stat st {};
+    if (entry->d_type == DT_UNKNOWN && ::fstatat(at, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+      item.link = S_ISLNK(st.st_mode);
+    if (::fstatat(at, entry->d_name, &st, 0) == 0) item.status = status_of(st);
+    found.entries.push_back(std::move(item));
+  }
+  found.error = errno;
+  return found;
+}
+
 SysResult<std::vector<std::string>> list_subfolders(const std::filesystem::path& dir) {
   std::unique_ptr<DIR, CloseDir> listing(::opendir(dir.c_str()));
   if (!listing) return std::unexpected(errno);

@@ -157,6 +157,29 @@ int folder_writable(const std::filesystem::path& dir);
 // entry. UTF-8.
 SysResult<std::vector<std::string>> list_subfolders(const std::filesystem::path& dir);
 
+// One entry of list_folder: its name (the file system's bytes; Windows:
+// UTF-8), whether the entry itself is a symbolic link, and the status of
+// what it leads to (through a link); none when that cannot be read (a link
+// that leads nowhere).
+struct FolderEntry {
+  std::string name;
+  bool link = false;
+  std::optional<FileStatus> status;
+};
+
+// What list_folder found, and why it stopped early, if it did (an errno:
+// then what the folder holds beyond `entries` is unknown).
+struct FolderListing {
+  std::vector<FolderEntry> entries;
+  int error = 0;
+};
+
+// The entries of `dir`, in listing order, each with its status, except the
+// regular files whose name `keep_file` refuses, which are left out unread
+// where the listing tells their kind. Each status is read relative to the
+// open folder, so a large folder costs one short lookup per entry.
+FolderListing list_folder(const std::filesystem::path& dir, bool (*keep_file)(std::string_view name));
+
 // What a file was when it was read: a write to it, or another file put in
 // its place, changes one of these (the change time moves on every write,
 // also on one that keeps the size and lands within the same clock tick of

@@ -369,6 +369,23 @@ Result<void> copy_file_synced(const std::filesystem::path& from, const std::file
   return copied;
 }
 
+FolderListing list_folder(const std::filesystem::path& dir, bool (*keep_file)(std::string_view name)) {
+  FolderListing found;
+  std::error_code ec;
+  fs::directory_iterator it(dir, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::string name = path_utf8(it->path().filename());
+    std::error_code kind_ec;
+    const bool link = it->is_symlink(kind_ec);
+    if (!link && it->is_regular_file(kind_ec) && !keep_file(name)) continue;
+    FolderEntry item{std::move(name), link, std::nullopt};
+    if (auto status = file_status(it->path(), true)) item.status = *status;
+    found.entries.push_back(std::move(item));
+  }
+  if (ec) found.error = ec.default_error_condition().value();
+  return found;
+}
+
 SysResult<std::vector<std::string>> list_subfolders(const std::filesystem::path& dir) {
   WIN32_FIND_DATAW entry{};
   const std::wstring pattern = wide(dir / L"*");

@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -21,6 +23,9 @@ namespace core {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The most notes one step writes in a single transaction.
+constexpr std::size_t kOneCommit = 32;
 
 constexpr std::string_view kLiveRows = "SELECT id, path FROM note_files WHERE deleted_at IS NULL";
 
@@ -86,7 +91,7 @@ struct Holder {
 // What one step looked at.
 struct VaultFollower::Looked {
   bool complete = false;                    // every folder under notes/ was walked
-  std::map<std::string, WalkedFile> files;  // every `.md` entry looked at, by stored path
+  std::unordered_map<std::string, WalkedFile> files;  // every `.md` entry looked at, by stored path
   std::vector<std::string> unlisted;        // folders that could not be listed, each with its "/"
   SeenFiles seen;                           // what was seen last where this step looked
   bool ok = true;                           // false: the record of what was seen could not be read
@@ -110,6 +115,8 @@ void VaultFollower::start(Vault& vault) {
     if (!create_seen_tables(vault)) return;  // tried again at the next call
   }
   started_ = true;
+  // What an earlier server said stands until this one says otherwise.
+  if (auto state = read_follow_state(vault); state && state->contains("how")) told_ = state->at("how");
   if (!options_.watch) no_watch_ = "watching is off";
   else if (auto why = watch_.start()) no_watch_ = std::move(*why);
 }
@@ -124,6 +131,7 @@ VaultFollower::Looked VaultFollower::look(Vault& vault, bool walk) {
     // Each folder is watched before it is listed, so nothing written in
     // it after the listing goes unnoticed.
     NotesWalk walked = walk_notes(folder, watch_folder);
+    looked.files.reserve(looked.files.size() + walked.files.size());
     for (WalkedFile& file : walked.files) {
       std::string stored = stored_path(vault.root, file.path);
       looked.files.insert_or_assign(std::move(stored), std::move(file));
@@ -236,10 +244,12 @@ bool VaultFollower::take_in(Vault& vault, Looked& looked, FollowStep& step) {
     remember(holder.stored, id, holder.stamp);
   }
 
-  if (looked.complete) {
+  if (looked.complete && !rows_checked_) {
     // A live row that no file holds, and whose own file is not one left
-    // alone, lost its file while nobody looked.
-    std::set<std::string> held;
+    // alone, lost its file while nobody followed. Once per follower: from
+    // then on the record of what was seen holds every file.
+    std::unordered_set<std::string> held;
+    held.reserve(looked.files.size());
     for (const auto& [stored, file] : looked.files)
       if (const auto seen = looked.seen.find(stored); !changed.contains(stored) && seen != looked.seen.end() && seen->second.id)
         held.insert(*seen->second.id);
@@ -251,9 +261,9 @@ bool VaultFollower::take_in(Vault& vault, Looked& looked, FollowStep& step) {
       if (!row) return false;
       if (!*row) break;
       auto id = rows->column_text(0);
+      if (!id || held.contains(*id) || affected.contains(*id)) continue;
       auto path = rows->column_text(1);
-      if (!id || !path) continue;
-      if (held.contains(*id) || affected.contains(*id) || left_alone.contains(*path) || unlisted(*path)) continue;
+      if (!path || left_alone.contains(*path) || unlisted(*path)) continue;
       comparison.gone.push_back(std::move(*id));
     }
   }
@@ -262,25 +272,43 @@ bool VaultFollower::take_in(Vault& vault, Looked& looked, FollowStep& step) {
   std::sort(comparison.gone.begin(), comparison.gone.end());
 
   const std::string how_now = how();
-  if (comparison.to_index.empty() && comparison.gone.empty() && record.empty() && forget.empty() && how_now == told_)
+  if (comparison.to_index.empty() && comparison.gone.empty() && record.empty() && forget.empty() && how_now == told_) {
+    if (looked.complete) rows_checked_ = true;
     return true;
+  }
   const NoWaiting no_wait(vault.db());
-  if (!comparison.to_index.empty() || !comparison.gone.empty()) {
+  const std::size_t writes = comparison.to_index.size() + comparison.gone.size();
+  // A few notes are written in one transaction with the record of stamps,
+  // so they cost one commit, as a save does. Many go in reindex's short
+  // transactions, so that other programs can write between them, and the
+  // record commits after them.
+  std::optional<Transaction> tx;
+  auto begin = [&] {
+    auto begun = Transaction::begin_immediate(vault.db());
+    if (begun) tx.emplace(std::move(*begun));
+    return tx.has_value();
+  };
+  std::optional<UnflushedCommits> unflushed;
+  if (writes == 0) unflushed.emplace(vault.db());  // only the record: its loss costs reads
+  if (writes <= kOneCommit && !begin()) return false;
+  if (writes > 0) {
     auto outcome = apply_reindex(vault, comparison);
     if (!outcome) return false;
     // A note the index refused is read again next time.
     for (const FileProblem& failed : outcome->failed) record.erase(failed.path);
     step.outcome = std::move(*outcome);
   }
-  const UnflushedCommits unflushed(vault.db());
-  auto tx = Transaction::begin_immediate(vault.db());
-  if (!tx) return false;
+  if (!tx) {
+    unflushed.emplace(vault.db());
+    if (!begin()) return false;
+  }
   if (!write_seen(vault, record, forget)) return false;
   if (how_now != told_) {
     if (!write_follow_state(vault, "how", how_now) || !write_follow_state(vault, "since", now_timestamp())) return false;
   }
   if (!tx->commit()) return false;
   told_ = how_now;
+  if (looked.complete) rows_checked_ = true;
   return true;
 }
 

@@ -79,6 +79,7 @@ class VaultFollower {
   std::optional<Clock::time_point> last_walk_;
   std::set<std::filesystem::path> pending_;  // noticed, not yet taken in
   std::string told_;  // the `how` last written for doctor
+  bool rows_checked_ = false;  // the index's live rows were checked against a whole walk
 };
 
 }  // namespace core

@@ -32,6 +32,10 @@ constexpr std::string_view kFtsRows = "SELECT note_id, title, body FROM notes_ft
 constexpr std::string_view kRowById =
     "SELECT id, path, title, tags_json, metas_json, workspace_id, deleted_at FROM note_files WHERE id = ?1";
 constexpr std::string_view kFtsRowById = "SELECT note_id, title, body FROM notes_fts WHERE note_id = ?1";
+// The same through the lookup index on the full-text table's content (see
+// index_db.cpp), where it exists: the plain text scans every full-text row.
+constexpr std::string_view kFtsRowByIdIndexed =
+    "SELECT note_id, title, body FROM notes_fts WHERE rowid IN (SELECT id FROM notes_fts_content WHERE c0 = ?1)";
 
 struct IndexRow {
   std::string path;
@@ -109,14 +113,14 @@ Result<Rows> read_rows(const Vault& vault) {
 // The row of `id` alone, as read_rows reads it; nullopt when there is none.
 Result<std::optional<IndexRow>> read_row(const Vault& vault, std::string_view id) {
   Rows rows;
-  auto stmt = prepare(vault.db(), kRowById);
+  auto stmt = vault.lend_query(kRowById);
   if (!stmt) return std::unexpected(std::move(stmt.error()));
-  if (auto bound = stmt->bind_all(id); !bound) return std::unexpected(std::move(bound.error()));
-  if (auto taken = take_rows(*stmt, rows); !taken) return std::unexpected(std::move(taken.error()));
-  auto fts = prepare(vault.db(), kFtsRowById);
+  if (auto bound = (*stmt)->bind_all(id); !bound) return std::unexpected(std::move(bound.error()));
+  if (auto taken = take_rows(**stmt, rows); !taken) return std::unexpected(std::move(taken.error()));
+  auto fts = vault.lend_query(vault.fts_note_id_indexed ? kFtsRowByIdIndexed : kFtsRowById);
   if (!fts) return std::unexpected(std::move(fts.error()));
-  if (auto bound = fts->bind_all(id); !bound) return std::unexpected(std::move(bound.error()));
-  if (auto taken = take_fts_rows(*fts, rows); !taken) return std::unexpected(std::move(taken.error()));
+  if (auto bound = (*fts)->bind_all(id); !bound) return std::unexpected(std::move(bound.error()));
+  if (auto taken = take_fts_rows(**fts, rows); !taken) return std::unexpected(std::move(taken.error()));
   auto row = rows.find(std::string(id));
   if (row == rows.end()) return std::nullopt;
   return std::move(row->second);
@@ -182,24 +186,30 @@ FolderKey folder_key(const FileStamp& stamp) { return {stamp.device, stamp.inode
 // the links to folders it meets to `links`. A folder that cannot be listed
 // (or not to its end) is recorded as such: what it holds is unknown, not
 // gone.
+bool is_note_name(std::string_view name) { return name.ends_with(".md"); }
+
 void walk(const fs::path& dir, std::set<FolderKey>& seen, NotesWalk& found, std::vector<fs::path>& links,
           const BeforeListing& before_listing) {
   found.folders.push_back(dir);
   if (before_listing) before_listing(dir);
-  std::error_code ec;
-  fs::directory_iterator it(dir, ec);
-  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-    const fs::path& path = it->path();
-    std::optional<FileStamp> st = file_stamp(path);  // through a link
-    if (!st || !st->folder) {
-      if (path.extension() == ".md") found.files.push_back({path, st});
+  FolderListing listing = list_folder(dir, is_note_name);
+  for (FolderEntry& entry : listing.entries) {
+    const bool folder = entry.status && entry.status->kind == EntryKind::Folder;
+    if (!folder) {
+      if (is_note_name(entry.name) && entry.name.size() > 3) {
+        std::optional<FileStamp> stamp;
+        if (const auto& st = entry.status)
+          stamp = FileStamp{st->size, st->modified_ns, st->changed_ns, st->device, st->inode, false};
+        found.files.push_back({dir / utf8_path(entry.name), stamp});
+      }
       continue;
     }
-    std::error_code link_ec;
-    if (it->is_symlink(link_ec)) links.push_back(path);
-    else if (seen.insert(folder_key(*st)).second) walk(path, seen, found, links, before_listing);
+    fs::path path = dir / utf8_path(entry.name);
+    if (entry.link) links.push_back(std::move(path));
+    else if (seen.insert({entry.status->device, entry.status->inode}).second)
+      walk(path, seen, found, links, before_listing);
   }
-  if (ec) found.unlisted.emplace_back(dir, ec.message());
+  if (listing.error != 0) found.unlisted.emplace_back(dir, std::generic_category().message(listing.error));
 }
 
 // Whether a file read as `read` is note `id`: its frontmatter id, or,
@@ -227,7 +237,6 @@ NotesWalk walk_notes(const fs::path& dir, const BeforeListing& before_listing) {
       if (const auto st = file_stamp(link); st && seen.insert(folder_key(*st)).second)
         walk(link, seen, found, links, before_listing);
   }
-  sort_in_walk_order(found.files, [](const WalkedFile& file) -> const fs::path& { return file.path; });
   std::sort(found.unlisted.begin(), found.unlisted.end());
   return found;
 }
@@ -270,7 +279,8 @@ Result<VaultComparison> compare_vault(const Vault& vault) {
   for (const auto& [id, row] : *rows)
     if (!row.deleted) ++result.live_rows;
 
-  const NotesWalk walked = walk_notes(vault.root / "notes");
+  NotesWalk walked = walk_notes(vault.root / "notes");
+  sort_in_walk_order(walked.files, [](const WalkedFile& file) -> const fs::path& { return file.path; });
   result.files = walked.files.size();
   std::set<std::string> left_alone;  // stored paths of files not taken in
   std::vector<std::string> unknown_folders;  // stored paths of folders not listed, each with its "/"

@@ -70,7 +70,7 @@ struct WalkedFile {
 
 // What one walk of a folder found.
 struct NotesWalk {
-  std::vector<WalkedFile> files;  // every `*.md` entry that is not a folder, in walk order
+  std::vector<WalkedFile> files;  // every `*.md` entry that is not a folder
   std::vector<std::filesystem::path> folders;  // every folder walked, the first one first
   std::vector<std::pair<std::filesystem::path, std::string>> unlisted;  // folders that could not be listed, and why
 };
@@ -80,7 +80,7 @@ struct NotesWalk {
 // the links to folders after, in path order, so a folder that can be
 // reached without a link is always met by its own path; a folder reached a
 // second time (a link loop, two links to one folder) is walked once. Files
-// come sorted as fs::path compares them. Nothing when `folder` is not one.
+// come in listing order. Nothing when `folder` is not one.
 // `before_listing`, when given, is called with each folder just before it
 // is listed.
 using BeforeListing = std::function<void(const std::filesystem::path&)>;
