@@ -9,6 +9,9 @@
 #                    into build-windows/ (MinGW-w64; libraries built from
 #                    Debian's source packages once, see scripts/setup-windows.sh)
 # make test-windows  build them and run the tests under Wine
+# make test-libcxx   build and run every test with clang 16 and libc++ (the
+#                    standard library of Apple's toolchain), AddressSanitizer
+#                    and UBSan, in build-libcxx/ (see scripts/setup-libcxx.sh)
 JOBS ?= $(shell nproc 2>/dev/null || sysctl -n hw.ncpu)
 
 # macOS: Homebrew keeps SQLite, ICU and OpenSSL out of the default search
@@ -20,7 +23,7 @@ export CMAKE_PREFIX_PATH := $(BREW)/opt/openssl@3:$(BREW):$(CMAKE_PREFIX_PATH)
 endif
 PREFIX ?= /usr/local
 
-.PHONY: setup build run test fuzz clean install demo bench bench-test windows test-windows
+.PHONY: setup build run test fuzz clean install demo bench bench-test windows test-windows test-libcxx
 
 setup:
 	@scripts/setup.sh
@@ -71,8 +74,19 @@ windows:
 test-windows: windows
 	cd build-windows && WINEDEBUG=-all ctest --output-on-failure
 
+# The C++ libraries the tests link (GoogleTest, date/tz) are built with
+# libc++ into build-libcxx/deps first; Debian's are built with libstdc++.
+LIBCXX_PREFIX := $(CURDIR)/build-libcxx/deps/prefix
+test-libcxx: setup
+	@JOBS=$(JOBS) scripts/setup-libcxx.sh
+	cmake -S . -B build-libcxx -DCMAKE_BUILD_TYPE=Debug -DBT_SANITIZE=ON \
+	  -DCMAKE_CXX_COMPILER=clang++-16 -DCMAKE_CXX_FLAGS=-stdlib=libc++ -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ \
+	  -DCMAKE_PREFIX_PATH=$(LIBCXX_PREFIX)
+	cmake --build build-libcxx -j $(JOBS)
+	cd build-libcxx && ctest --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf build build-test build-bench build-bench-test build-fuzz build-windows
+	rm -rf build build-test build-bench build-bench-test build-fuzz build-windows build-libcxx
 
 demo: build
 	@scripts/demo.sh

@@ -2,6 +2,8 @@
 
 #ifdef _WIN32  // files.cpp holds the POSIX side
 
+#include "base/files_windows.hpp"
+
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -22,6 +24,9 @@ namespace core {
 namespace {
 
 namespace fs = std::filesystem;
+using win::errno_of;
+using win::Handle;
+using win::wide;
 
 // Folders are limited to 248 characters without the prefix, files to 260.
 constexpr std::size_t kPrefixFrom = 240;
@@ -30,76 +35,11 @@ constexpr std::size_t kPrefixFrom = 240;
 constexpr int kShareRetries = 20;
 constexpr DWORD kShareRetryMs = 50;
 
-int errno_of(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE:
-    case ERROR_BAD_NETPATH:
-    case ERROR_BAD_NET_NAME: return ENOENT;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return EEXIST;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-    case ERROR_CANNOT_MAKE: return EACCES;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_BUSY: return EBUSY;
-    case ERROR_NOT_SAME_DEVICE: return EXDEV;
-    case ERROR_DIRECTORY: return ENOTDIR;
-    case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return ENOMEM;
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_INVALID_PARAMETER: return EINVAL;
-    case ERROR_NOT_SUPPORTED:
-    case ERROR_INVALID_FUNCTION: return ENOTSUP;
-    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
-    case ERROR_BROKEN_PIPE:
-    case ERROR_NO_DATA: return EPIPE;
-    default: return EIO;
-  }
-}
-
 int last_errno() { return errno_of(GetLastError()); }
 
 bool is_share_conflict(DWORD error) {
   return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_ACCESS_DENIED;
 }
-
-// The name the wide-character APIs are given for `path`.
-std::wstring wide(const fs::path& path) {
-  std::wstring name = path.native();
-  if (name.size() < kPrefixFrom || name.starts_with(LR"(\\?\)")) return name;
-  std::error_code ec;
-  fs::path full = fs::absolute(path, ec);
-  if (ec) return name;
-  name = full.lexically_normal().native();
-  for (wchar_t& c : name)
-    if (c == L'/') c = L'\\';
-  if (name.starts_with(LR"(\\)")) return LR"(\\?\UNC\)" + name.substr(2);
-  return LR"(\\?\)" + name;
-}
-
-class Handle {
- public:
-  explicit Handle(HANDLE h) : h_(h) {}
-  ~Handle() {
-    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ != INVALID_HANDLE_VALUE; }
-  HANDLE release() { return std::exchange(h_, INVALID_HANDLE_VALUE); }
-
- private:
-  HANDLE h_;
-};
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -205,6 +145,58 @@ std::string kind_of(DWORD type) {
 }
 
 }  // namespace
+
+namespace win {
+
+int errno_of(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME: return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_CANNOT_MAKE: return EACCES;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_BUSY: return EBUSY;
+    case ERROR_NOT_SAME_DEVICE: return EXDEV;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    case ERROR_DIR_NOT_EMPTY: return ENOTEMPTY;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_INVALID_PARAMETER: return EINVAL;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_INVALID_FUNCTION: return ENOTSUP;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA: return EPIPE;
+    default: return EIO;
+  }
+}
+
+std::wstring wide(const fs::path& path) {
+  std::wstring name = path.native();
+  if (name.size() < kPrefixFrom || name.starts_with(LR"(\\?\)")) return name;
+  std::error_code ec;
+  fs::path full = fs::absolute(path, ec);
+  if (ec) return name;
+  name = full.lexically_normal().native();
+  for (wchar_t& c : name)
+    if (c == L'/') c = L'\\';
+  if (name.starts_with(LR"(\\)")) return LR"(\\?\UNC\)" + name.substr(2);
+  return LR"(\\?\)" + name;
+}
+
+}  // namespace win
 
 std::filesystem::path utf8_path(std::string_view text) {
   // Bytes that are not UTF-8 become U+FFFD (the standard library's own
