@@ -27,6 +27,14 @@ std::string note_text(std::string_view id, std::string_view title, std::string_v
          "\ntags: []\nupdated: 2024-01-01T00:00:00Z\n---\n" + std::string(body);
 }
 
+// Windows tells of a change a moment after it is made, so a call right
+// after a hand edit may not see it yet; the follower's own tests walk there.
+#ifdef _WIN32
+#define SKIP_WHERE_NOTICES_COME_LATE() GTEST_SKIP() << "change notices arrive after the change on Windows"
+#else
+#define SKIP_WHERE_NOTICES_COME_LATE() static_cast<void>(0)
+#endif
+
 class FollowFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -52,6 +60,11 @@ class FollowFiles : public ::testing::Test {
     if (!line.contains("result")) return "error: " + line.dump();
     return line["result"]["content"][0]["text"].get<std::string>();
   }
+  // Saves a note through the server; false when it did not answer with it.
+  bool save(testing::ServerSession& server, const std::string& id, const std::string& title, const std::string& body) {
+    return ask(server, "upsert_note", {{"id", id}, {"title", title}, {"body", body}}).find("\"" + id + "\"") !=
+           std::string::npos;
+  }
   bool finds(testing::ServerSession& server, const std::string& words, const std::string& id) {
     return ask(server, "search_notes", {{"query", words}}).find("\"" + id + "\"") != std::string::npos;
   }
@@ -62,18 +75,11 @@ class FollowFiles : public ::testing::Test {
 };
 
 TEST_F(FollowFiles, HandChangesBetweenCallsAreAnsweredAtTheNextCall) {
-#ifdef _WIN32
-  // Windows tells of a change a moment after it is made, so a call right
-  // after a hand edit may not see it yet; the follower's own tests walk there.
-  GTEST_SKIP() << "change notices arrive after the change on Windows";
-#endif
+  SKIP_WHERE_NOTICES_COME_LATE();
   auto server = start(true);
-  ASSERT_NE(ask(*server, "upsert_note", {{"id", "alpha"}, {"title", "Alpha"}, {"body", "old words"}}).find("alpha"),
-            std::string::npos);
-  ASSERT_NE(ask(*server, "upsert_note", {{"id", "beta"}, {"title", "Beta"}, {"body", "first draft"}}).find("beta"),
-            std::string::npos);
-  ASSERT_NE(ask(*server, "upsert_note", {{"id", "gamma"}, {"title", "Gamma"}, {"body", "to be removed"}}).find("gamma"),
-            std::string::npos);
+  ASSERT_TRUE(save(*server, "alpha", "Alpha", "old words"));
+  ASSERT_TRUE(save(*server, "beta", "Beta", "first draft"));
+  ASSERT_TRUE(save(*server, "gamma", "Gamma", "to be removed"));
   EXPECT_TRUE(finds(*server, "old", "alpha"));
 
   vault_.write_file("notes/alpha.md", note_text("alpha", "Alpha", "fresh words"));      // in place
@@ -105,11 +111,7 @@ TEST_F(FollowFiles, HandChangesBetweenCallsAreAnsweredAtTheNextCall) {
 }
 
 TEST_F(FollowFiles, AThousandFilesWrittenAtOnceAreAllIndexed) {
-#ifdef _WIN32
-  // Windows tells of a change a moment after it is made, so a call right
-  // after a hand edit may not see it yet; the follower's own tests walk there.
-  GTEST_SKIP() << "change notices arrive after the change on Windows";
-#endif
+  SKIP_WHERE_NOTICES_COME_LATE();
   auto server = start(false, {"--follow-files"});
   ASSERT_EQ(ask(*server, "list_notes", json::object()).find("error"), std::string::npos);
   for (int i = 0; i < 1000; ++i)
@@ -121,14 +123,9 @@ TEST_F(FollowFiles, AThousandFilesWrittenAtOnceAreAllIndexed) {
 }
 
 TEST_F(FollowFiles, AHandEditWhileAnotherProgramHoldsTheLockShowsOnceItIsFree) {
-#ifdef _WIN32
-  // Windows tells of a change a moment after it is made, so a call right
-  // after a hand edit may not see it yet; the follower's own tests walk there.
-  GTEST_SKIP() << "change notices arrive after the change on Windows";
-#endif
+  SKIP_WHERE_NOTICES_COME_LATE();
   auto server = start(true);
-  ASSERT_NE(ask(*server, "upsert_note", {{"id", "alpha"}, {"title", "Alpha"}, {"body", "old words"}}).find("alpha"),
-            std::string::npos);
+  ASSERT_TRUE(save(*server, "alpha", "Alpha", "old words"));
   vault_.write_file("notes/alpha.md", note_text("alpha", "Alpha", "fresh words"));
   {
     auto other = core::open_database(vault_.root() / ".brask-tolvane" / "index.db");  // a second writer
@@ -143,8 +140,7 @@ TEST_F(FollowFiles, AHandEditWhileAnotherProgramHoldsTheLockShowsOnceItIsFree) {
 
 TEST_F(FollowFiles, OffByDefaultHandChangesStayUnseenAsBefore) {
   auto server = start(false);
-  ASSERT_NE(ask(*server, "upsert_note", {{"id", "alpha"}, {"title", "Alpha"}, {"body", "old words"}}).find("alpha"),
-            std::string::npos);
+  ASSERT_TRUE(save(*server, "alpha", "Alpha", "old words"));
   vault_.write_file("notes/alpha.md", note_text("alpha", "Alpha", "fresh words"));
   vault_.write_file("notes/by-hand.md", note_text("hand1", "By hand", "links [[Alpha]]"));
   EXPECT_TRUE(finds(*server, "old", "alpha"));
